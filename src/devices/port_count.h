@@ -1,0 +1,26 @@
+// Port count and chip group of a controller, both derived from its PCI
+// device id.
+#pragma once
+
+#include "../types.h"
+#include "eth_dev.h"
+
+// PCI vendor id of every supported controller.
+constexpr u16 ZELVO_VENDOR_ID = 0x8848;
+
+// Physical-function device ids of the controller families.
+constexpr u16 KV3_1_PORT_DEV = 0x8208;
+constexpr u16 KV9_2_PORT_DEV = 0x8318;
+constexpr u16 KV9_4_PORT_DEV = 0x8308;
+
+// Vendor id in the upper half, the family's base device id in the lower half;
+// 0 until a known device id has been seen. Image generation picks the flash
+// layout from it.
+extern u32 g_chip_group;
+
+// Ports of the controller behind `dev`: 1, 2 or 4 by device id, 4 for an id
+// not known here; 0 for no device. A known id records its g_chip_group.
+int net_pf_max_port_cnt(const eth_dev* dev);
+
+// Ports of the whole card: 0 for no device, else the function's port count.
+int net_card_max_port_cnt(const eth_dev* dev);

@@ -1,0 +1,76 @@
+#include "sysfs_file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Closes the descriptor on every way out.
+class fd_guard {
+public:
+    explicit fd_guard(int fd) : fd_(fd) {}
+    fd_guard(const fd_guard&) = delete;
+    fd_guard& operator=(const fd_guard&) = delete;
+    ~fd_guard() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+u32 read_file_number(const std::string& fname, int base) {
+    const auto content = read_file(fname);
+    if (!content)
+        return READ_FILE_FAILED;
+    // strtoul needs a terminator; the copy keeps it from running past the
+    // bytes read.
+    const std::string text(content->begin(), content->end());
+    return static_cast<u32>(std::strtoul(text.c_str(), nullptr, base));
+}
+
+}  // namespace
+
+std::optional<std::vector<u8>> read_file(const std::string& fname) {
+    const fd_guard fd(::open(fname.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || st.st_size <= 0)
+        return std::nullopt;
+
+    // The status size bounds the read: the whole of a regular file, the
+    // attribute page of a sysfs file.
+    std::vector<u8> buf;
+    try {
+        buf.resize(static_cast<std::size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    std::size_t got = 0;
+    while (got < buf.size()) {
+        const ssize_t n = ::read(fd.get(), buf.data() + got, buf.size() - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got == 0)
+        return std::nullopt;
+    buf.resize(got);
+    return buf;
+}
+
+u32 read_file_int(const std::string& fname) { return read_file_number(fname, 10); }
+
+u32 read_file_hex(const std::string& fname) { return read_file_number(fname, 16); }

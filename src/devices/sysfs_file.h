@@ -1,0 +1,26 @@
+// Whole-file readers for sysfs attributes and for the image files the tool
+// loads. A sysfs attribute reports its page size (4096) as its file size while
+// its text is a few bytes long, so the readers go by the bytes actually read.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../types.h"
+
+// Every byte of the file, however many reads that takes. None when the file
+// cannot be opened or its status taken, when a read fails (a down interface's
+// `carrier` refuses with EINVAL), or when nothing at all can be read.
+std::optional<std::vector<u8>> read_file(const std::string& fname);
+
+// Value returned by the number readers when the file cannot be read; as a
+// signed port index it reads -1.
+constexpr u32 READ_FILE_FAILED = 0xFFFFFFFF;
+
+// The leading decimal number of the file (white space and a sign allowed
+// before it), low 32 bits; READ_FILE_FAILED when the file cannot be read.
+u32 read_file_int(const std::string& fname);
+
+// As read_file_int, hexadecimal, with or without "0x".
+u32 read_file_hex(const std::string& fname);

@@ -1,0 +1,50 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "unique_fd.h"
+
+void sys_error_report(const char* prefix, int err) {
+    std::fprintf(stderr, "%s: %s\n", prefix, std::strerror(err));
+}
+
+int read_file_full(int fd, u8* buf, int bflen) {
+    int done = 0;
+    // A zero-length request is still made once, so bflen 0 probes the fd.
+    do {
+        const int want = std::min(READ_CHUNK_SZ, bflen - done);
+        const ssize_t n = ::read(fd, buf + done, static_cast<size_t>(want));
+        if (n < 0)
+            return -5;
+        if (n == 0)
+            break;
+        done += static_cast<int>(n);
+    } while (done < bflen);
+    return done;
+}
+
+int write_file_full(int fd, const u8* buf, int len) {
+    int done = 0;
+    while (done < len) {
+        const ssize_t n = ::write(fd, buf + done, static_cast<size_t>(len - done));
+        // A write that takes nothing would make no progress; treat it as failed.
+        if (n <= 0)
+            return -5;
+        done += static_cast<int>(n);
+    }
+    return len;
+}
+
+int write_to_file(std::span<const u8> buf, const char* fname) {
+    unique_fd fd(::open(fname, O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    if (!fd) {
+        sys_error_report("save faild!\n");
+        return -5;
+    }
+    return write_file_full(fd.get(), buf.data(), static_cast<int>(buf.size()));
+}

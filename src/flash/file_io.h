@@ -1,0 +1,27 @@
+// Descriptor read and write loops, the whole-file writer used for partition
+// dumps, and the one format of system error reports.
+#pragma once
+
+#include <cerrno>
+#include <span>
+
+#include "../types.h"
+
+// Largest single read request of read_file_full, in bytes.
+constexpr int READ_CHUNK_SZ = 4096;
+
+// Prints "<prefix>: <description of err>\n" on standard error. Callers that
+// print something first pass the errno they saved before printing.
+void sys_error_report(const char* prefix, int err = errno);
+
+// Reads up to `bflen` bytes, at most READ_CHUNK_SZ per request, stopping
+// early at end of data. Returns the byte count, or -5 on a read error.
+int read_file_full(int fd, u8* buf, int bflen);
+
+// Writes all `len` bytes, going on after partial writes. Returns `len`, or
+// -5 on a write error.
+int write_file_full(int fd, const u8* buf, int len);
+
+// Creates or truncates `fname` (mode 0644 before the umask) and writes `buf`
+// into it. Returns the byte count, or -5.
+int write_to_file(std::span<const u8> buf, const char* fname);

@@ -1,0 +1,183 @@
+#include "maintain_channel.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <new>
+
+#include "../byte_order.h"
+#include "../exit_request.h"
+#include "file_eeprom.h"
+#include "file_io.h"
+#include "maintain_lock.h"
+#include "partion_delivery.h"
+#include "unique_fd.h"
+
+namespace {
+
+constexpr int MAINTAIN_PATH_CAP = 200;  // at most 199 characters
+
+void put_req_header(u8* out, const maintain_req& req) {
+    put_le32(out + offsetof(maintain_req, magic), static_cast<u32>(req.magic));
+    put_le32(out + offsetof(maintain_req, cmd), static_cast<u32>(req.cmd));
+    put_le32(out + offsetof(maintain_req, arg0), static_cast<u32>(req.arg0));
+    put_le32(out + offsetof(maintain_req, req_data_bytes), static_cast<u32>(req.req_data_bytes));
+    put_le32(out + offsetof(maintain_req, reply_bytes), static_cast<u32>(req.reply_bytes));
+}
+
+// Opens `path` for reading and writing; a failure is reported here.
+unique_fd open_maintain(const std::string& path) {
+    unique_fd fd(::open(path.c_str(), O_RDWR));
+    if (!fd) {
+        const int err = errno;
+        std::printf("faild to open:%s\n", path.c_str());
+        sys_error_report("error", err);
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::string maintain_path(const char* name) {
+    char path[MAINTAIN_PATH_CAP];
+    std::snprintf(path, sizeof(path), "/sys/class/net/%s/maintain", name);
+    return path;
+}
+
+std::array<u8, MAINTAIN_HDR_SZ> encode_read_req(int partion) {
+    std::array<u8, MAINTAIN_HDR_SZ> out{};
+    put_req_header(out.data(), maintain_req{static_cast<std::int32_t>(MAINTAIN_MAGIC), MT_READ_FLASH, partion, 0,
+                                            partion_max_sz(partion) + MAINTAIN_HDR_SZ});
+    return out;
+}
+
+std::vector<u8> encode_write_req(int partion, std::span<const u8> data) {
+    const maintain_req req{static_cast<std::int32_t>(MAINTAIN_MAGIC), MT_WRITE_FLASH, partion,
+                           static_cast<std::int32_t>(data.size()), 0};
+    std::vector<u8> out(static_cast<std::size_t>(req_total_sz(req)));
+    put_req_header(out.data(), req);
+    std::copy(data.begin(), data.end(), out.begin() + MAINTAIN_HDR_SZ);
+    return out;
+}
+
+int read_reply(int fd, int partion, std::span<u8> reply) {
+    const int got_hdr = read_file_full(fd, reply.data(), MAINTAIN_HDR_SZ);
+    if (got_hdr < 0)
+        end_process(-1);
+    if (got_hdr < MAINTAIN_HDR_SZ) {
+        std::printf("invalid reply: header %d bytes\n", got_hdr);
+        return -5;
+    }
+    const int max = partion_max_sz(partion);
+    const int room = static_cast<int>(reply.size()) - MAINTAIN_HDR_SZ;
+    const int data_bytes =
+        static_cast<std::int32_t>(get_le32(reply.data() + offsetof(maintain_reply, data_bytes)));
+    if (data_bytes < 0 || data_bytes > max || data_bytes > room) {
+        std::printf("invalid reply: data_bytes:%d max:%d\n", data_bytes, max);
+        return -5;
+    }
+    const int got = read_file_full(fd, reply.data() + MAINTAIN_HDR_SZ, data_bytes);
+    if (got < 0)
+        return got;
+    if (got < data_bytes) {
+        std::printf("invalid reply: data %d of %d bytes\n", got, data_bytes);
+        return -5;
+    }
+    return data_bytes;
+}
+
+int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf) {
+    lock_maintain_file(fd, lock_wait::no);
+    const int reply_sz = partion_max_sz(partion) + MAINTAIN_HDR_SZ;
+    std::vector<u8> reply;
+    try {
+        reply.resize(static_cast<std::size_t>(reply_sz));
+    } catch (const std::bad_alloc&) {
+        std::printf("no meory!%d\n", reply_sz);
+        return -12;
+    }
+    const std::array<u8, MAINTAIN_HDR_SZ> req = encode_read_req(partion);
+    if (write_file_full(fd, req.data(), MAINTAIN_HDR_SZ) != MAINTAIN_HDR_SZ) {
+        sys_error_report("send req faild!\n");
+        end_process(-1);
+    }
+    // The driver answers a request from the file's start.
+    if (::lseek(fd, 0, SEEK_SET) < 0) {
+        sys_error_report("lsseek\n");
+        end_process(-1);
+    }
+    const int result = read_reply(fd, partion, reply);
+    if (result > 0)
+        deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(result)),
+                        out_bin_fname, out_buf);
+    unlock_maintain_file(fd);
+    return result;
+}
+
+int maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
+    lock_maintain_file(fd, lock_wait::yes);
+    std::vector<u8> req;
+    try {
+        req = encode_write_req(partion, data);
+    } catch (const std::bad_alloc&) {
+        std::printf("no meory!%d\n", static_cast<int>(data.size()) + MAINTAIN_HDR_SZ);
+        return -12;
+    }
+    if (::lseek(fd, 0, SEEK_SET) < 0) {
+        sys_error_report("lsseek\n");
+        return -5;
+    }
+    const int total = static_cast<int>(req.size());
+    // The driver carries a write out by the time the write call returns.
+    if (write_file_full(fd, req.data(), total) != total) {
+        std::printf(" Faild\n");
+        return -5;
+    }
+    std::printf(" Done\n");
+    unlock_maintain_file(fd);
+    return 0;
+}
+
+void maintain_channel::use_file_eeprom(const eth_dev* fake_net_dev, std::vector<u8> image) {
+    fake_net_dev_ = fake_net_dev;
+    in_file_eeprom_ = std::move(image);
+}
+
+int maintain_channel::read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
+                                         std::span<u8> out_buf) {
+    if (!partion_in_range(partion) || dev == nullptr)
+        return -22;
+    if (is_fake(dev))
+        return read_fake_file_eeprom_partion(in_file_eeprom_, partion, out_bin_fname, out_buf);
+    const unique_fd fd = open_maintain(maintain_path(dev->name));
+    if (!fd)
+        return -5;
+    return maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf);
+}
+
+int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
+    if (dev == nullptr) {
+        std::printf("eth_dev is null!\n");
+        return -22;
+    }
+    // The file-backed EEPROM is never written; callers that verify see the
+    // image unchanged.
+    if (is_fake(dev))
+        return 0;
+    if (!partion_in_range(partion))
+        return -22;
+    std::printf("writing flash....");
+    // A progress text: show it before the flash write, which may take a while.
+    std::fflush(stdout);
+    const std::string path = maintain_path(dev->name);
+    if (trace2_)
+        std::printf("[%s][%s]\n", dev->name, path.c_str());
+    const unique_fd fd = open_maintain(path);
+    if (!fd)
+        return -5;
+    return maintain_write_exchange(fd.get(), partion, data);
+}

@@ -1,0 +1,59 @@
+// The live flash channel: one locked request/reply exchange per partition
+// access over the driver's "/sys/class/net/<name>/maintain" file, with the
+// file-backed EEPROM served in place of the pseudo device.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "../devices/eth_dev.h"
+#include "../maintain.h"
+#include "../types.h"
+#include "flash_access.h"
+
+// The maintain file of interface `name`.
+std::string maintain_path(const char* name);
+
+// The 20-byte read request for `partion`, offering its reply limit plus the
+// header as room.
+std::array<u8, MAINTAIN_HDR_SZ> encode_read_req(int partion);
+
+// The write request for `partion`: header, then `data`. May throw bad_alloc.
+std::vector<u8> encode_write_req(int partion, std::span<const u8> data);
+
+// Reads a reply header and its data from `fd` into `reply`, which holds the
+// header and partion_max_sz(partion) bytes. Returns data_bytes, or -5 for a
+// reply that is short or announces more than fits; a failing header read
+// ends the process (status -1).
+int read_reply(int fd, int partion, std::span<u8> reply);
+
+// One read exchange on the open maintain file `fd`, under the non-waiting
+// lock. Returns what read_flash_partion returns.
+int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf);
+
+// One write exchange on the open maintain file `fd`, under the waiting lock;
+// completes the "writing flash...." line with " Done" or " Faild".
+int maintain_write_exchange(int fd, int partion, std::span<const u8> data);
+
+class maintain_channel final : public flash_access {
+public:
+    // `trace2`: show the interface and maintain path of every write.
+    explicit maintain_channel(bool trace2) : trace2_(trace2) {}
+
+    // Serves `fake_net_dev` from `image` from now on: reads come from the
+    // image, writes are accepted and dropped.
+    void use_file_eeprom(const eth_dev* fake_net_dev, std::vector<u8> image);
+
+    int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
+                           std::span<u8> out_buf) override;
+    int write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) override;
+
+private:
+    bool is_fake(const eth_dev* dev) const { return fake_net_dev_ != nullptr && dev == fake_net_dev_; }
+
+    bool trace2_;
+    const eth_dev* fake_net_dev_ = nullptr;
+    std::vector<u8> in_file_eeprom_;
+};

@@ -1,0 +1,53 @@
+#include "maintain_lock.h"
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "../exit_request.h"
+#include "file_io.h"
+
+namespace {
+
+int whole_file_lock(int fd, short type, int cmd) {
+    struct flock lk {};
+    lk.l_type = type;
+    lk.l_whence = SEEK_SET;
+    lk.l_start = 0;
+    lk.l_len = 0;
+    return ::fcntl(fd, cmd, &lk);
+}
+
+// Between two non-waiting requests: long enough not to burn a core while
+// another process holds the lock, short next to one exchange.
+constexpr auto LOCK_RETRY_PAUSE = std::chrono::milliseconds(10);
+
+}  // namespace
+
+void lock_maintain_file(int fd, lock_wait wait, int limit_s) {
+    const int cmd = wait == lock_wait::yes ? F_SETLKW : F_SETLK;
+    // Whole seconds, so the limit is reached after between limit_s and
+    // limit_s + 1 seconds.
+    const std::time_t first_try = std::time(nullptr);
+    for (;;) {
+        const std::time_t now = std::time(nullptr);
+        if (whole_file_lock(fd, F_WRLCK, cmd) == 0)
+            return;
+        if (now - first_try > limit_s) {
+            std::printf("get lock timeout \n");
+            end_process(1);
+        }
+        if (wait == lock_wait::no)
+            std::this_thread::sleep_for(LOCK_RETRY_PAUSE);
+    }
+}
+
+void unlock_maintain_file(int fd) {
+    if (whole_file_lock(fd, F_UNLCK, F_SETLKW) != 0) {
+        sys_error_report("fcntl");
+        end_process(1);
+    }
+}

@@ -1,0 +1,20 @@
+// The advisory whole-file write lock that makes one maintain exchange
+// exclusive against every other program honouring it.
+#pragma once
+
+// Seconds within which the lock must be obtained.
+constexpr int FILE_RW_LOCK_TIME = 60;
+
+enum class lock_wait {
+    no,   // each request fails at once while the lock is held elsewhere
+    yes,  // each request blocks until the lock is free
+};
+
+// Locks the whole file open on `fd` (start 0, length 0 = to its end). A
+// failed request is repeated until `limit_s` seconds have passed since the
+// first one; then prints "get lock timeout " and ends the process (status 1).
+void lock_maintain_file(int fd, lock_wait wait, int limit_s = FILE_RW_LOCK_TIME);
+
+// Releases that lock. A failure is reported as "fcntl" and ends the process
+// with status 1.
+void unlock_maintain_file(int fd);

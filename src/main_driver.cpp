@@ -1,0 +1,237 @@
+#include "main_driver.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "cfg.h"
+#include "command_set.h"
+#include "devices/device_scan.h"
+#include "devices/device_select.h"
+#include "devices/port_count.h"
+#include "devices/sysfs_file.h"
+#include "exit_request.h"
+#include "flash/maintain_channel.h"
+#include "settings.h"
+#include "ucfg/feature_settings.h"
+#include "ucfg/identity.h"
+#include "ucfg/mac_address.h"
+#include "ucfg/si_settings.h"
+#include "ucfg/ucfg_store.h"
+
+namespace {
+
+constexpr char VERSION[] = "1.0.0";
+
+// Every examined failure ends the whole run at once; nothing is rolled back.
+[[noreturn]] void fail(const char* message) {
+    std::printf("%s\n", message);
+    end_process(-1);
+}
+
+// Options whose stages this version does not carry yet. Refusing them keeps
+// a run from reporting success for work it never did.
+void refuse_unbuilt_options(const settings& s) {
+    struct unbuilt {
+        bool given;
+        const char* option;
+    };
+    const unbuilt options[] = {
+        {s.gen_bin != 0, "-genbin"},
+        {s.fw_bin[0] != 0 || s.pxe_bin[0] != 0, "-fw/-pxe"},
+        {s.dump_ucfg_mac_sn != 0, "-dump0"},
+        {s.dump_cfg_partion1 != 0, "-dumpcfg"},
+        {s.show_si || s.show_lldp || s.show_wol || s.show_pack_id || s.show_force_state, "-*-show"},
+        {s.show_sn || s.show_pn || s.show_pName || s.show_mac, "-*-show"},
+        {s.show_version != 0, "-fw-version"},
+    };
+    for (const unbuilt& o : options) {
+        if (o.given) {
+            std::printf("%s is not available in this version\n", o.option);
+            end_process(-1);
+        }
+    }
+}
+
+using batch_setter = int (*)(ucfg_mac_sn*, const settings&);
+
+// One device's pass: load its record, apply every requested setting to the
+// copy in memory, dump a partition if asked, and save the record when any
+// setter of the run changed something.
+void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, int max_valid_port_num) {
+    if (s.do_reset_cfg && reset_ucfg_mac_sn(flash, dev) != 0)
+        fail("do_reset_cfg failed ");
+
+    ucfg_mac_sn tmp{};
+    if (load_mac_sn(flash, dev, &tmp, s.trace2()) != 0)
+        fail("canot load mac-sn from flash");
+    ucfg_mac_sn* cfg_cur = &tmp;
+
+    if (s.in_mac_addr_p0[0]) {
+        if (s.port_cnts_of_card < 1 || s.port_cnts_of_card > max_valid_port_num) {
+            std::printf("ports param is must 1 to %d \n", max_valid_port_num);
+            end_process(-1);
+        }
+        if (mac_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card) != 0)
+            end_process(-1);  // the setter has said why
+    }
+
+    if (s.si_str[0]) {
+        si lanes[4] = {};
+        int n = str_2_si_v2(s.si_str, lanes, s.trace2());
+        if (n < 1) {
+            std::printf("invalid si input:%s\n", s.si_str);
+            end_process(-1);
+        }
+        if (n == 1)
+            do_si_set(dev->port_id, cfg_cur, lanes[0].tx_eq_main, lanes[0].tx_eq_pre, lanes[0].tx_eq_post,
+                      lanes[0].boost);
+        else
+            do_si_set_25_40g(dev->port_id, cfg_cur, lanes[0], lanes[1], lanes[2], lanes[3]);
+    }
+    cfg_si_batch_set(cfg_cur, s);
+
+    const struct {
+        batch_setter set;
+        const char* failure;
+    } batches[] = {
+        {cfg_led_batch_set, "cfg_led_batch_set fialed "},
+        {cfg_lldp_batch_set, "cfg_lldp_batch_set fialed "},
+        {cfg_wol_batch_set, "cfg_wol_batch_set fialed "},
+        {cfg_pack_id_batch_set, "cfg_pack_id_batch_set fialed "},
+        {cfg_force_state_batch_set, "cfg_force_state_batch_set fialed "},
+    };
+    for (const auto& b : batches) {
+        if (b.set(cfg_cur, s) != 0)
+            fail(b.failure);
+    }
+
+    if (s.in_mac_addr[0]) {
+        u8 mac_addr[8] = {};
+        if (str_2_mac(s.in_mac_addr, mac_addr) != 0) {
+            std::printf("invalid mac-addr:[%s]\n", s.in_mac_addr);
+            end_process(-1);
+        }
+        if (mac_set(cfg_cur, dev->port_id, mac_addr) < 0)
+            fail("mac set faild!");
+    }
+
+    if ((s.in_an_en != -1 || s.in_link_traing != -1 || s.in_fec != -1) &&
+        lane_misc_set(cfg_cur, dev->port_id, s.in_an_en, s.in_link_traing, s.in_fec) != 0)
+        fail("set faild!");
+
+    if (s.vdp_pn_valid >= 0 && sn_pn_set(cfg_cur, s.vdp_pn, 0) != 0)
+        fail("pn set faild");
+    if (s.vdp_sn_valid >= 0 && sn_pn_set(cfg_cur, s.vdp_sn, 1) != 0)
+        fail("sn set faild");
+    if (s.vdp_pName_valid >= 0 && pName_set(cfg_cur, s.vdp_pName) != 0)
+        fail("product name set faild");
+
+    // The partition as it stands before this run's save.
+    if (s.dump_para > 0 && flash.read_flash_partion(dev, s.dump_para, s.out_bin_f, {}) < 0)
+        fail("read flash dump_para failed ");
+
+    if (ucfg_mac_sn_dirty && save_mac_sn(flash, dev, cfg_cur, s.trace2()) != 0)
+        fail("flash write faild!");
+}
+
+// The file-backed road: the image file stands in for one card's flash.
+int run_on_eeprom_file(const settings& s) {
+    auto image = read_file(s.in_file_eeprom_name);
+    if (!image) {
+        std::printf("read file %s failed \n", s.in_file_eeprom_name);
+        return -1;
+    }
+    eth_dev fake_dev{};
+    std::snprintf(fake_dev.name, sizeof fake_dev.name, "fake");
+    fake_dev.port_id = 0;
+
+    maintain_channel flash(s.verbose2 != 0);
+    flash.use_file_eeprom(&fake_dev, std::move(*image));
+    std::printf("%s port%d\n", fake_dev.name, fake_dev.port_id);
+    run_pipeline(s, flash, &fake_dev, 0);  // no port count on this road
+    return 0;
+}
+
+// The live road: scan, then list, or select one interface or every card,
+// and run the pipeline on each.
+int run_on_devices(const settings& s, int argc, const option_table& opts) {
+    device_list zelvo_devices;
+    list_all_zelvo_devices(zelvo_devices, s.trace3());
+
+    if (s.do_list_devices) {
+        print_deivces(zelvo_devices);
+        return 0;
+    }
+
+    // Each selector given must resolve; a later one replaces an earlier one.
+    eth_dev* net_dev = nullptr;
+    if (s.in_pci_slot[0]) {
+        net_dev = find_device_by_pci_slot(zelvo_devices, s.in_pci_slot);
+        if (!net_dev) {
+            std::printf("no ethernet devices for %s\n", s.in_pci_slot);
+            return -1;
+        }
+        std::printf("%s %s\n", s.in_pci_slot, net_dev->name);
+    }
+    if (s.dev_in[0]) {
+        net_dev = find_device_by_name(zelvo_devices, s.dev_in);
+        if (!net_dev) {
+            std::printf("no ethernet devices found for %s\n", s.dev_in);
+            return -1;
+        }
+    }
+    if (s.nr_device >= 0) {
+        net_dev = find_device_by_idx(zelvo_devices, s.nr_device);
+        if (!net_dev) {
+            std::printf("no ethernet devices found for %d\n", s.nr_device);
+            return -1;
+        }
+    }
+
+    std::vector<eth_dev> cards;
+    if (s.in_all_device) {
+        if (find_all_device(zelvo_devices, cards) < 1) {
+            std::printf("no ethernet devices found\n");
+            return -1;
+        }
+        std::printf("get %d device info\n", static_cast<int>(cards.size()));
+    } else if (!net_dev) {
+        if (argc <= 1) {
+            print_deivces(zelvo_devices);
+            return 0;
+        }
+        std::printf("please select device by -i or -d\n\n");
+        print_opts_usages(opts.data());
+    } else {
+        cards.push_back(*net_dev);
+    }
+
+    maintain_channel flash(s.verbose2 != 0);
+    for (const eth_dev& dev : cards) {
+        // Each card is sized by its own device id.
+        int max_valid_port_num = net_card_max_port_cnt(&dev);
+        if (max_valid_port_num == 0)
+            fail("max_valid_port_num number is 0 ");
+        std::printf("%s port%d\n", dev.name, dev.port_id);
+        run_pipeline(s, flash, &dev, max_valid_port_num);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int kv7update_tool_main(int argc, char** argv) {
+    settings s;
+    ucfg_mac_sn_dirty = 0;
+    option_table opts = build_opts(s);
+    if (parse_args(opts.data(), argc, argv) < 0)
+        return -1;
+
+    if (!s.be_quiet)
+        std::printf("Zelvo flash update tools: %s build:%s,%s\n\n", VERSION, __DATE__, __TIME__);
+
+    refuse_unbuilt_options(s);
+    if (s.in_file_eeprom_name[0])
+        return run_on_eeprom_file(s);
+    return run_on_devices(s, argc, opts);
+}

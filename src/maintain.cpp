@@ -1,0 +1,28 @@
+#include "maintain.h"
+
+#include "byte_order.h"
+
+int partion_max_sz(int partion) {
+    switch (partion) {
+    case PART_FW:
+        return 0x41000;  // firmware area and the factory configuration behind it
+    case PART_CFG:
+        return 0x1000;
+    case PART_MAC_ADDR:
+        return 0x1e0;  // sizeof(ucfg_mac_sn)
+    case IPXE:
+        return 0x80000;
+    case VERSION_INFO:
+        return 0x20;
+    default:
+        return 0x1000;
+    }
+}
+
+u32 crxsum(const void* ptr, std::size_t size) {
+    const u8* bytes = static_cast<const u8*>(ptr);
+    u32 sum = 0;
+    for (std::size_t i = 0; i + 4 <= size; i += 4)
+        sum ^= get_le32(bytes + i);
+    return sum;
+}

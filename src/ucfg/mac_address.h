@@ -1,0 +1,35 @@
+// MAC addresses of the user record: the address text parser with its validity
+// tests, the address increment, and the setters for one port or a run of ports.
+#pragma once
+
+#include <string>
+
+#include "cfg.h"
+#include "types.h"
+
+// Copy of an option text without a space in its very first position; every
+// other space is kept.
+std::string str_dunp_with_strip(const char* text);
+
+// Tests on six address bytes, most significant first: 1 when they hold, else 0.
+int is_multicast_ether_addr(const u8* addr);
+int is_zero_ether_addr(const u8* addr);
+int is_broadcase_ether_addr(const u8* addr);
+int is_valid_ether_addr(const u8* addr);  // none of the three above
+
+// Reads "xx:xx:xx:xx:xx:xx" ('-' and ':' may be mixed) or "xxxxxxxxxxxx".
+// 0 with out6 filled; -1 with out6 untouched (a message only for a
+// well-formed address that is zero, broadcast or group).
+int str_2_mac(const char* text, u8* out6);
+
+// Adds one to the 48-bit address, carrying from the last byte to the first.
+void mac_be64enc1(u8* addr6);
+
+// Stores `ports` consecutive addresses from the text's one into slots
+// 0..ports-1 and writes the magic. A bad text ends the process. -1 when
+// `ports` is outside 0..MAX_PORTS (nothing written) or a slot does not read back.
+int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports);
+
+// Stores the address in the port's slot and writes the magic. -1 when the
+// port is outside 0..MAX_PORTS-1 (nothing written).
+int mac_set(ucfg_mac_sn* record, int port, const u8* addr6);

@@ -1,0 +1,123 @@
+#include "ucfg/si_settings.h"
+
+#include <cstdio>
+
+#include "exit_request.h"
+#include "ucfg/mac_address.h"
+#include "ucfg/option_tokens.h"
+
+const char si_input_usage[] =
+    " for 1/10G:\n\t<main> <pre> <post> <boost>\n\tie: 29 0 12 15\n for 25/40G:\n\t "
+    "<lane0_si>,<lane1_si>,<lane2_si>,<lane3_si>\n\t\tlaneX_si: <main> <pre> <post> "
+    "<boost>\n\n\t\tie: 21 0 11 11,22 0 12 12,23 0 13 13,24 0 14 14 \n\t\t lane0:  21 0 11 "
+    "11\n\t\t lane1:  22 0 12 12\n\t\t lane2:  23 0 13 13\n\t\t lane3:  24 0 14 14\n";
+
+namespace {
+
+constexpr int LANES_PER_SET = 4;  // a 25G/40G port: one set per lane
+constexpr int TAP_MAX = 63;
+constexpr int BOOST_MAX = 15;
+
+[[noreturn]] void malformed(const char* text) {
+    std::printf("invalid si input[%s]: Usage:\n%s", text, si_input_usage);
+    end_process(-1);
+}
+
+// Value k of a set (0 main .. 3 boost) out of range; `piece` is the set's
+// text as cut at the commas.
+[[noreturn]] void out_of_range(int k, int value, const std::string& piece) {
+    switch (k) {
+    case 0: std::printf("invalid main:%d\n", value); break;
+    case 1: std::printf("invalid pre:%d\n", value); break;
+    case 2: std::printf("invalid post:%d\n", value); break;
+    default: std::printf("invalid boost:%d in:[%s]\n", value, piece.c_str()); break;
+    }
+    end_process(-1);
+}
+
+}  // namespace
+
+int str_2_si_v2(const char* text, si* out4, bool trace) {
+    if (text == nullptr)
+        text = "";
+    token_cutter pieces(str_dunp_with_strip(text));
+    for (int i = 0; i < LANES_PER_SET; ++i) {
+        const auto piece = pieces.next(',');
+        if (!piece) {
+            if (i == 1)
+                return 1;
+            malformed(text);
+        }
+        // A space after the comma is dropped; any further one makes an empty
+        // token, which reads as 0 and shifts the later values.
+        token_cutter tokens(str_dunp_with_strip(piece->c_str()));
+        int v[4];
+        for (int k = 0; k < 4; ++k) {
+            const auto token = tokens.next(' ');
+            if (!token)
+                malformed(text);
+            v[k] = static_cast<int>(read_auto_number(*token));
+            if (v[k] < 0 || v[k] > (k == 3 ? BOOST_MAX : TAP_MAX))
+                out_of_range(k, v[k], *piece);
+        }
+        if (trace)
+            std::printf("[%d] main:%u pre:%u post:%u boost:%u\n", i, static_cast<unsigned>(v[0]),
+                        static_cast<unsigned>(v[1]), static_cast<unsigned>(v[2]),
+                        static_cast<unsigned>(v[3]));
+        out4[i] = si{static_cast<u8>(v[0]), static_cast<u8>(v[1]), static_cast<u8>(v[2]),
+                     static_cast<u8>(v[3])};
+    }
+    return LANES_PER_SET;
+}
+
+int do_si_set(int port, ucfg_mac_sn* record, int tx_main, int pre, int post, int boost) {
+    if (port < 0 || port >= MAX_PORTS)
+        return -1;
+    const int values[4] = {tx_main, pre, post, boost};
+    // Indexed by SI_MAIN_BIT .. SI_BOOST_BIT.
+    u8 si::* const fields[4] = {&si::tx_eq_main, &si::tx_eq_pre, &si::tx_eq_post, &si::boost};
+    for (int k = SI_MAIN_BIT; k <= SI_BOOST_BIT; ++k) {
+        if (values[k] == SI_INVAL)
+            continue;
+        record->si_valid_flags |= 1u << (4 * port + k);
+        record->si[port].*fields[k] = static_cast<u8>(values[k]);
+        ucfg_mac_sn_dirty = 1;
+    }
+    return 0;
+}
+
+int do_si_set_25_40g(int port, ucfg_mac_sn* record, si lane0, si lane1, si lane2, si lane3) {
+    if (port < 0 || port >= MAX_PORTS)
+        return -1;
+    // Port 0 owns the first serdes; every other port number means the second.
+    const int first = port == 0 ? 0 : MAX_LANES_PEER_SERDES;
+    const si lanes[MAX_LANES_PEER_SERDES] = {lane0, lane1, lane2, lane3};
+    for (int i = 0; i < MAX_LANES_PEER_SERDES; ++i) {
+        const int e = first + i;
+        record->si_valid_flags |= 0xFu << (4 * e);
+        record->si[e] = lanes[i];
+        ucfg_mac_sn_dirty = 1;
+    }
+    return 0;
+}
+
+int cfg_si_batch_set(ucfg_mac_sn* record, const settings& s) {
+    bool any = false;
+    for (int n = 0; n < MAX_PORTS; ++n)
+        any = any || s.si_port(n)[0] != '\0';
+    if (!any)
+        return 0;
+    record->magic = MAC_SN_MAGIC;
+    for (int n = 0; n < MAX_PORTS; ++n) {
+        const char* text = s.si_port(n);
+        if (text[0] == '\0')
+            break;  // ports after the first gap are not looked at
+        si values[LANES_PER_SET];
+        if (str_2_si_v2(text, values, s.trace2()) == 1)
+            do_si_set(n, record, values[0].tx_eq_main, values[0].tx_eq_pre, values[0].tx_eq_post,
+                      values[0].boost);
+        else
+            do_si_set_25_40g(n, record, values[0], values[1], values[2], values[3]);
+    }
+    return 0;
+}

@@ -1,0 +1,25 @@
+#include "maintain.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+TEST(Crxsum, XorsTheWholeLittleEndianWords) {
+    const std::vector<u8> words = {0x01, 0, 0, 0, 0x03, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
+    const struct {
+        std::size_t size;
+        u32 want;
+    } cases[] = {{12, 2u ^ 0x12345678u}, {8, 2}, {7, 1}, {3, 0}, {0, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(crxsum(words.data(), c.size), c.want) << "size " << c.size;
+}
+
+TEST(PartionMaxSz, ReplyLimitOfEveryPartition) {
+    const int want[] = {0, 0x41000, 0x1000, 480, 0x1000, 0x80000, 0x1000, 0x1000, 0x1000, 0x1000, 32, 0x1000};
+    for (int p = 1; p <= PART_MAX; ++p)
+        EXPECT_EQ(partion_max_sz(p), want[p]) << "partition " << p;
+}
+
+}  // namespace
