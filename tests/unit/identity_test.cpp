@@ -4,15 +4,11 @@
 
 #include <cstring>
 #include <string>
+#include "test_support.h"
 
 namespace {
 
-ucfg_mac_sn reset_record() {
-    ucfg_mac_sn r;
-    std::memset(&r, 0xff, sizeof(r));
-    ucfg_mac_sn_reset(&r);
-    return r;
-}
+using namespace test_support;
 
 std::string field_bytes(const u8 (&f)[UCFG_TEXT_LEN]) {
     return std::string(reinterpret_cast<const char*>(f), UCFG_TEXT_LEN);

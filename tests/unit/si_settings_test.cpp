@@ -7,32 +7,11 @@
 #include <vector>
 
 #include "exit_request.h"
+#include "test_support.h"
 
 namespace {
 
-struct outcome {
-    int status;  // 0: returned normally
-    std::string output;
-};
-
-template <typename F>
-outcome run(F f) {
-    testing::internal::CaptureStdout();
-    int status = 0;
-    try {
-        f();
-    } catch (const exit_request& e) {
-        status = e.status;
-    }
-    return {status, testing::internal::GetCapturedStdout()};
-}
-
-ucfg_mac_sn reset_record() {
-    ucfg_mac_sn r;
-    std::memset(&r, 0xff, sizeof(r));
-    ucfg_mac_sn_reset(&r);
-    return r;
-}
+using namespace test_support;
 
 std::vector<int> values(const si* sets, int n) {
     std::vector<int> v;
