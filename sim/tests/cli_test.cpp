@@ -17,7 +17,7 @@
 #include "image/flash_layout.h"
 #include "maintain.h"
 #include "sim_fixture.h"
-#include "unique_fd.h"
+#include "flash/unique_fd.h"
 
 namespace zsim::test {
 namespace {

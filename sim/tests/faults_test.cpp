@@ -8,7 +8,7 @@
 #include "byte_order.h"
 #include "maintain.h"
 #include "sim_fixture.h"
-#include "unique_fd.h"
+#include "flash/unique_fd.h"
 
 namespace zsim::test {
 namespace {

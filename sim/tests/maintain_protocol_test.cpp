@@ -9,7 +9,7 @@
 #include "image/crc32_info.h"
 #include "maintain.h"
 #include "sim_fixture.h"
-#include "unique_fd.h"
+#include "flash/unique_fd.h"
 
 namespace zsim::test {
 namespace {

@@ -15,7 +15,7 @@
 #include "flash_store.h"
 #include "maintain.h"
 #include "request_log.h"
-#include "unique_fd.h"
+#include "flash/unique_fd.h"
 
 namespace zsim::test {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "sim_fixture.h"
-#include "unique_fd.h"
+#include "flash/unique_fd.h"
 
 namespace zsim::test {
 namespace {
