@@ -30,61 +30,10 @@ struct child_run {
 // Runs zelnic-sim with `args`, optionally as another user, collecting its
 // output; kills it after `timeout_s`.
 child_run run_sim(const std::vector<std::string>& args, double timeout_s = 60, uid_t as_uid = 0) {
-    child_run r;
-    int out_pipe[2], err_pipe[2];
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0)
-        return r;
     std::vector<std::string> words = {ZELNIC_SIM_PATH};
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out_pipe[1], 1);
-        ::dup2(err_pipe[1], 2);  // the copies drop close-on-exec; the originals keep it
-        if (as_uid != 0 && (::setgid(as_uid) != 0 || ::setuid(as_uid) != 0))
-            ::_exit(99);
-        ::execv(argv[0], argv.data());
-        ::_exit(98);
-    }
-    ::close(out_pipe[1]);
-    ::close(err_pipe[1]);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&r.out, &r.err};
-    int open_pipes = 2;
-    while (open_pipes > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (::poll(fds, 2, 100) <= 0)
-            continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-                continue;
-            char buf[4096];
-            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                sinks[i]->append(buf, static_cast<std::size_t>(n));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_pipes;
-            }
-        }
-    }
-    int ws = 0;
-    if (open_pipes > 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &ws, 0);
-        for (auto& f : fds)
-            if (f.fd >= 0)
-                ::close(f.fd);
-        return r;
-    }
-    ::waitpid(pid, &ws, 0);
-    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
-    return r;
+    test_support::process_result p = test_support::run_process(words, timeout_s, as_uid);
+    return {p.timed_out ? -1 : p.status, std::move(p.out), std::move(p.err)};
 }
 
 std::vector<std::string> in_sim(const std::string& state, const std::string& script) {

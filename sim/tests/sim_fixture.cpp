@@ -51,18 +51,6 @@ void require_fuse() {
     ASSERT_TRUE(fuse_problem.empty()) << "FUSE tests cannot run: " << fuse_problem;
 }
 
-temp_dir::temp_dir() {
-    std::string tmpl = "/tmp/zelnic-sim-test.XXXXXX";
-    if (!::mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-}
-
-temp_dir::~temp_dir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 void mounted_sim::mount(const std::string& config_text, const std::string& state) {
     require_fuse();
     if (HasFatalFailure())

@@ -9,24 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "process_run.h"
 #include "sim_config.h"
 #include "sim_mount.h"
 #include "types.h"
 
 namespace zsim::test {
 
-// A fresh folder under /tmp, removed with its content.
-class temp_dir {
-public:
-    temp_dir();
-    ~temp_dir();
-    temp_dir(const temp_dir&) = delete;
-    temp_dir& operator=(const temp_dir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using test_support::temp_dir;
 
 // Mounts a simulated tree for each test. Fails the test (never skips) when
 // root or /dev/fuse is missing.

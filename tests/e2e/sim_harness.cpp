@@ -18,6 +18,9 @@
 
 #include "image/crc32_info.h"
 
+using test_support::process_result;
+using test_support::run_process;
+
 namespace e2e {
 
 namespace {
@@ -28,111 +31,7 @@ std::vector<std::unique_ptr<temp_dir>>& owned_dirs() {
     return dirs;
 }
 
-struct spawned {
-    int status = -1;
-    bool timed_out = false;
-    std::string out, err;
-};
-
-// Runs argv with stdin from /dev/null and both outputs collected. On time-out
-// the process gets SIGTERM (the simulator hands it to the command), then
-// SIGKILL five seconds later.
-spawned spawn(const std::vector<std::string>& words, double timeout_s) {
-    spawned r;
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    std::vector<std::string> copy = words;
-    std::vector<char*> argv;
-    for (auto& w : copy)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        ::dup2(in, 0);
-        ::dup2(out[1], 1);  // the copies drop close-on-exec, the originals keep it
-        ::dup2(err[1], 2);
-        ::execv(argv[0], argv.data());
-        std::fprintf(stderr, "harness: cannot run %s\n", argv[0]);
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::duration_cast<clock::duration>(
-                                             std::chrono::duration<double>(timeout_s));
-    auto kill_at = clock::time_point::max();
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* sinks[2] = {&r.out, &r.err};
-    int open_pipes = 2;
-    int ws = 0;
-    bool reaped = false;
-    auto reaped_at = clock::time_point::max();
-    while (open_pipes > 0) {
-        const auto now = clock::now();
-        if (!reaped && now >= deadline && !r.timed_out) {
-            r.timed_out = true;
-            ::kill(pid, SIGTERM);
-            kill_at = now + std::chrono::seconds(5);
-        }
-        if (!reaped && now >= kill_at) {
-            ::kill(pid, SIGKILL);
-            kill_at = clock::time_point::max();
-        }
-        // An orphan of the command may keep the pipes open: once the
-        // simulator has ended, take what comes within a second and stop.
-        if (reaped && now >= reaped_at + std::chrono::seconds(1))
-            break;
-        if (!reaped && ::waitpid(pid, &ws, WNOHANG) == pid) {
-            reaped = true;
-            reaped_at = now;
-        }
-        if (::poll(fds, 2, 50) <= 0)
-            continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            char buf[8192];
-            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                sinks[i]->append(buf, static_cast<std::size_t>(n));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_pipes;
-            }
-        }
-    }
-    for (auto& f : fds)
-        if (f.fd >= 0)
-            ::close(f.fd);
-    if (!reaped)
-        ::waitpid(pid, &ws, 0);
-    if (r.timed_out) {
-        r.err += "[harness] timed out after " + std::to_string(timeout_s) + " s\n";
-        return r;
-    }
-    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
-    return r;
-}
-
 }  // namespace
-
-temp_dir::temp_dir() {
-    std::string tmpl = "/tmp/kv7-e2e.XXXXXX";
-    if (!::mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-}
-
-temp_dir::~temp_dir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
 
 const char* tool_path() { return KV7_TOOL_PATH; }
 const char* sim_path() { return ZELNIC_SIM_PATH; }
@@ -154,7 +53,7 @@ sim_run run_in_sim(const std::vector<std::string>& command, const std::string& c
     }
     words.push_back("--");
     words.insert(words.end(), command.begin(), command.end());
-    spawned s = spawn(words, timeout_s);
+    process_result s = run_process(words, timeout_s);
     r.status = s.status;
     r.out = std::move(s.out);
     r.err = std::move(s.err);
@@ -170,7 +69,7 @@ sim_run run_tool(const std::vector<std::string>& args, const std::string& config
 }
 
 std::string sim_default_config() {
-    const spawned s = spawn({sim_path(), "default-config"}, 30);
+    const process_result s = run_process({sim_path(), "default-config"}, 30);
     if (s.status != 0)
         throw std::runtime_error("zelnic-sim default-config failed: " + s.err);
     return s.out;

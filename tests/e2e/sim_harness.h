@@ -7,22 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "process_run.h"
 #include "types.h"
 
 namespace e2e {
 
-// A fresh folder under /tmp, removed with its content when the object goes.
-class temp_dir {
-public:
-    temp_dir();
-    ~temp_dir();
-    temp_dir(const temp_dir&) = delete;
-    temp_dir& operator=(const temp_dir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using test_support::temp_dir;
 
 struct sim_run {
     int status = -1;         // the command's exit status (128 + N for signal N); -1 on time-out
