@@ -31,20 +31,27 @@ constexpr char VERSION[] = "1.0.0";
 // Options whose stages this version does not carry yet. Refusing them keeps
 // a run from reporting success for work it never did.
 void refuse_unbuilt_options(const settings& s) {
-    struct unbuilt {
+    const struct {
         bool given;
         const char* option;
-    };
-    const unbuilt options[] = {
+    } options[] = {
         {s.gen_bin != 0, "-genbin"},
-        {s.fw_bin[0] != 0 || s.pxe_bin[0] != 0, "-fw/-pxe"},
+        {s.fw_bin[0] != 0, "-fw"},
+        {s.pxe_bin[0] != 0, "-pxe"},
         {s.dump_ucfg_mac_sn != 0, "-dump0"},
         {s.dump_cfg_partion1 != 0, "-dumpcfg"},
-        {s.show_si || s.show_lldp || s.show_wol || s.show_pack_id || s.show_force_state, "-*-show"},
-        {s.show_sn || s.show_pn || s.show_pName || s.show_mac, "-*-show"},
+        {s.show_si != 0, "-si-show"},
+        {s.show_sn != 0, "-sn-show"},
+        {s.show_pn != 0, "-pn-show"},
+        {s.show_lldp != 0, "-lldp-show"},
+        {s.show_wol != 0, "-wol-show"},
+        {s.show_pName != 0, "-pName-show"},
+        {s.show_mac != 0, "-mac-show"},
+        {s.show_pack_id != 0, "-pack_id-show"},
+        {s.show_force_state != 0, "-force-state-show"},
         {s.show_version != 0, "-fw-version"},
     };
-    for (const unbuilt& o : options) {
+    for (const auto& o : options) {
         if (o.given) {
             std::printf("%s is not available in this version\n", o.option);
             end_process(-1);

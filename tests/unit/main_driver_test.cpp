@@ -1,0 +1,61 @@
+#include "main_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using test_support::run;
+
+// Runs the tool in-process; the options here end it before any device or
+// file is touched.
+test_support::outcome run_tool(std::vector<std::string> args) {
+    args.insert(args.begin(), "kv7update_tool");
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    int status = 0;
+    auto o = run([&] { status = kv7update_tool_main(static_cast<int>(argv.size()), argv.data()); });
+    if (o.status == 0)
+        o.status = status;
+    return o;
+}
+
+TEST(main_driver, options_of_stages_not_carried_yet_are_refused) {
+    const char* const options[][2] = {
+        {"-genbin", ""},          {"-fw", "fw.bin"},       {"-pxe", "pxe.bin"},   {"-dump0", ""},
+        {"-dumpcfg", ""},         {"-si-show", ""},        {"-sn-show", ""},      {"-pn-show", ""},
+        {"-lldp-show", ""},       {"-wol-show", ""},       {"-pName-show", ""},   {"-mac-show", ""},
+        {"-pack_id-show", ""},    {"-force-state-show", ""}, {"-fw-version", ""},
+    };
+    for (const auto& o : options) {
+        std::vector<std::string> args = {"-q", o[0]};
+        if (o[1][0])
+            args.push_back(o[1]);
+        args.insert(args.end(), {"-eeprom", "/nonexistent"});
+        const auto r = run_tool(args);
+        EXPECT_EQ(r.status, -1) << o[0];
+        EXPECT_EQ(r.output, std::string(o[0]) + " is not available in this version\n");
+    }
+}
+
+TEST(main_driver, banner_and_parse_failures) {
+    auto r = run_tool({"-i"});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.output, "arg:-i need value\n");
+
+    r = run_tool({"-eeprom", "/nonexistent"});
+    EXPECT_EQ(r.status, -1);
+    // The build date and time, as in "Sep 28 2025" and "09:43:38".
+    EXPECT_TRUE(std::regex_match(r.output, std::regex("Zelvo flash update tools: 1\\.0\\.0 build:"
+                                                      "[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4},[0-9]{2}:[0-9]{2}:[0-9]{2}\n\n"
+                                                      "read file /nonexistent failed \n")))
+        << r.output;
+}
+
+}  // namespace
