@@ -2,6 +2,7 @@
 // driver's sysfs folder, whatever order the folders list their entries in.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -62,93 +63,47 @@ const std::string MIXED_LISTING =
     " 5   port2 f3a             8848:8308 0000:06:00.3 02:00:00:00:06:02  down\n"
     " 6   port0 dom1            8848:8208 0001:01:00.0 02:00:00:01:01:00  up\n";
 
-TEST(Discovery, TableIsOrderedWhateverTheFolderOrder) {
-    struct {
-        const char* order;
-        std::vector<std::string> args;
-        bool banner;
-    } const cases[] = {
-        {"config", {}, true},  // no arguments at all: banner and table
-        {"reverse", {"-l"}, true},
-        {"sorted", {"-q", "--list"}, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.order);
-        const sim_run r = run_tool(c.args, mixed_driver_folder(c.order));
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(c.banner ? strip_banner(r.out) : r.out, MIXED_LISTING);
-        EXPECT_TRUE(read_request_log(r.state_dir).empty()) << "listing touches no flash";
-    }
-}
+// A card and its virtual function, and the -vvv trace of their scan, every
+// driver-folder entry in name order: control files are plain files, the
+// module link is a folder without vendor.
+const std::string CARD_AND_VF =
+    "order sorted\ncard 0000:03:00.0 device=0x8308\n"
+    "function 0000:03:00.0\niface t0 port=0 address=02:00:00:00:03:00\n"
+    "function 0000:03:00.1 device=0x8309\niface tv port=0\n";
+const std::string CARD_AND_VF_TRACE = std::regex_replace(
+    "[list_all_zelvo_devices] enter \n  open:DRV\n"
+    "    DRV/0000:03:00.0\n  DRV/0000:03:00.0/vendor\n     vendor:0x8848\n     device:0x8308\n"
+    "    DRV/0000:03:00.1\n  DRV/0000:03:00.1/vendor\n     vendor:0x8848\n     device:0x8309\n"
+    "    DRV/bind\n    DRV/module\n  DRV/module/vendor\n     vendor:0xffffffff\n"
+    "    DRV/new_id\n    DRV/remove_id\n    DRV/uevent\n    DRV/unbind\n"
+    "[list_all_zelvo_devices] quit\n",
+    std::regex("DRV"), "/sys/bus/pci/drivers/zelnic");
 
-TEST(Discovery, DriverFolderWithoutDevicesListsOnlyTheTitle) {
-    const sim_run r = run_tool({"-q", "-l"}, "order sorted\nstray notes.txt\n");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, TITLE);
-}
-
-TEST(Discovery, VvvTracesEveryDriverFolderEntry) {
-    const std::string config =
-        "order sorted\n"
-        "card 0000:03:00.0 device=0x8308 mac=02:00:00:00:03:00\n"
-        "function 0000:03:00.0\n"
-        "iface t0 port=0 address=02:00:00:00:03:00\n"
-        "function 0000:03:00.1 device=0x8309\n"
-        "iface tv port=0\n";
-    const sim_run r = run_tool({"-q", "-vvv", "-l"}, config);
-    EXPECT_EQ(r.status, 0) << r.err;
-    const std::string d = "/sys/bus/pci/drivers/zelnic";
-    // Control files are plain files; the module link is a folder without vendor.
-    const std::string expected =
-        "[list_all_zelvo_devices] enter \n"
-        "  open:" + d + "\n"
-        "    " + d + "/0000:03:00.0\n"
-        "  " + d + "/0000:03:00.0/vendor\n"
-        "     vendor:0x8848\n"
-        "     device:0x8308\n"
-        "    " + d + "/0000:03:00.1\n"
-        "  " + d + "/0000:03:00.1/vendor\n"
-        "     vendor:0x8848\n"
-        "     device:0x8309\n"
-        "    " + d + "/bind\n"
-        "    " + d + "/module\n"
-        "  " + d + "/module/vendor\n"
-        "     vendor:0xffffffff\n"
-        "    " + d + "/new_id\n"
-        "    " + d + "/remove_id\n"
-        "    " + d + "/uevent\n"
-        "    " + d + "/unbind\n"
-        "[list_all_zelvo_devices] quit\n" +
-        TITLE + TABLE_HEAD +
-        " 0   port0 t0              8848:8308 0000:03:00.0 02:00:00:00:03:00  up\n";
-    EXPECT_EQ(r.out, expected);
-}
-
-TEST(Discovery, MissingDriverIsReportedAndTheTableIsEmpty) {
+TEST(Discovery, ListingRuns) {
     const std::string missing = "!! zelvo driver is not installed! please install \n\n";
     struct {
-        std::vector<std::string> args;
-        bool banner;
-        int status;
-        std::string expected;
+        std::string config;
+        tool_case c;
     } const cases[] = {
-        {{}, true, 0, missing + TITLE},
-        {{"-q", "-l"}, false, 0, missing + TITLE},
-        {{"-q", "-vvv", "-l"},
-         false,
-         0,
-         "[list_all_zelvo_devices] enter \n"
-         "  faild to open:/sys/bus/pci/drivers/zelnic\n"
-         "[list_all_zelvo_devices] quit\n" +
-             missing + TITLE},
+        {mixed_driver_folder("config"), {{}, 0, MIXED_LISTING, ""}},  // no arguments at all: the table
+        {mixed_driver_folder("reverse"), {{"-l"}, 0, MIXED_LISTING, ""}},
+        {mixed_driver_folder("sorted"), {{"-q", "--list"}, 0, MIXED_LISTING, ""}},
+        {"order sorted\nstray notes.txt\n", {{"-q", "-l"}, 0, TITLE, ""}},
+        {CARD_AND_VF,
+         {{"-q", "-vvv", "-l"}, 0,
+          CARD_AND_VF_TRACE + TITLE + TABLE_HEAD +
+              " 0   port0 t0              8848:8308 0000:03:00.0 02:00:00:00:03:00  up\n", ""}},
+        {"driver absent\n", {{}, 0, missing + TITLE, ""}},
+        {"driver absent\n",
+         {{"-q", "-vvv", "-l"}, 0,
+          "[list_all_zelvo_devices] enter \n  faild to open:/sys/bus/pci/drivers/zelnic\n"
+          "[list_all_zelvo_devices] quit\n" + missing + TITLE, ""}},
         // The run goes on with an empty list, and finds nothing to select.
-        {{"-q", "-i", "0"}, false, 255, missing + "no ethernet devices found for 0\n"},
+        {"driver absent\n", {{"-q", "-i", "0"}, 255, missing + "no ethernet devices found for 0\n", ""}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.args));
-        const sim_run r = run_tool(c.args, "driver absent\n");
-        EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_EQ(c.banner ? strip_banner(r.out) : r.out, c.expected);
+        SCOPED_TRACE(c.config.substr(0, c.config.find('\n')) + " " + testing::PrintToString(c.c.args));
+        expect_run(preset_cards(), c.c, c.config);
     }
 }
 

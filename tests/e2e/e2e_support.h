@@ -1,6 +1,6 @@
-// Helpers shared by the end-to-end test files: the banner, where a card's
-// user record sits in its flash image and how its fields are laid out, and
-// picking flash writes out of the simulator's request log.
+// Helpers shared by the end-to-end test files: the banner, the user record's
+// layout, the built-in cards with their flash preset to known bytes, and
+// short forms of the simulator's request log.
 //
 // The numbers here are written out from the record's published format on
 // purpose, not taken from the tool's headers: a wrong offset in the tool must
@@ -22,13 +22,9 @@ namespace e2e {
 // behind the marker "<no banner>", so that a comparison fails and shows it.
 std::string strip_banner(const std::string& out);
 
-// The two flash layouts of the simulated cards: the 0x8208 card uses kv3.
-enum class flash_layout { standard, kv3 };
-std::size_t flash_size(flash_layout layout);          // bytes of the whole image
-std::size_t user_record_offset(flash_layout layout);  // where the user record starts
-
 // The user configuration record: 480 bytes, little-endian, fields at these
 // byte offsets.
+using record = std::vector<u8>;
 constexpr std::size_t USER_RECORD_SZ = 480;
 namespace ucfg_at {
 constexpr std::size_t macaddr = 0;  // 8 slots of 8 bytes; the address is bytes 0-5
@@ -48,50 +44,75 @@ constexpr std::size_t lldp_txIntval = 244;   // one byte per port
 constexpr std::size_t wol_info = 252;        // per port: wol_mode (s32), wol_en (s32)
 constexpr std::size_t pack_id = 316;         // id0 group, id0 pin, id1 group, id1 pin
 constexpr std::size_t force_status = 320;    // s32 per port
-constexpr std::size_t resv = 352;
 constexpr std::size_t text_len = 32;
 }  // namespace ucfg_at
-constexpr u32 USER_RECORD_MAGIC = 0x87654321;
-
-// The 480 record bytes of a flash image (the image must hold them).
-std::vector<u8> user_record(const std::vector<u8>& image, flash_layout layout);
-void put_user_record(std::vector<u8>& image, flash_layout layout, const std::vector<u8>& record);
 
 // A record as the tool's reset leaves it: valid magic, texts, flags, LED and
 // PCI word zero, everything else 0xFF, MAC slots all 0xFF.
-std::vector<u8> reset_user_record();
+record reset_user_record();
 
-// Field writers for building expected records.
-void put_text(std::vector<u8>& record, std::size_t at, std::string_view text);  // 32 bytes, zero-padded
-void put_u32(std::vector<u8>& record, std::size_t at, u32 value);               // little-endian
-void put_bytes(std::vector<u8>& record, std::size_t at, const std::vector<u8>& bytes);
+// A valid record whose bytes follow a pattern (so a field that moves or is
+// reset shows), with no SI value flagged, for every port link training marked
+// set and on and FEC on but not marked, and serial number `sn`.
+record sample_user_record(std::string_view sn);
 
-// The write requests of a request log (cmd 1), in order.
-std::vector<logged_request> writes_in(const std::vector<logged_request>& log);
+void put_text(record& r, std::size_t at, std::string_view text);  // 32 bytes, zero-padded
+void put_u32(record& r, std::size_t at, u32 value);               // little-endian
+void put_bytes(std::vector<u8>& buf, std::size_t at, const std::vector<u8>& bytes);
 
-// The 480 record bytes at byte `at` of a flash image (the image must hold them).
-std::vector<u8> user_record_at(const std::vector<u8>& image, std::size_t at);
+// The built-in controllers: the 4-port card (enp3s0f0..3, table positions
+// 0-3), the 2-port card of two functions (enp4s0f0, enp4s0f1, positions 4-5)
+// and the 1-port card in the kv3 layout (enp5s0, position 6).
+struct card {
+    const char* addr;
+    std::size_t flash_size;
+    std::size_t record_at;
+    const char* sn;
+};
+inline const card CARD4{"0000:03:00.0", 0xCA000, 0x41000, "ZS4P0300OLD"};
+inline const card CARD2{"0000:04:00.0", 0xCA000, 0x41000, "ZS2P0400OLD"};
+inline const card CARD1{"0000:05:00.0", 0x80000, 0x1E000, "ZS1P0500OLD"};
+inline const card* const ALL_CARDS[] = {&CARD4, &CARD2, &CARD1};
 
-// A valid record whose every field holds something recognisable (MAC slots,
-// SI, LED, LLDP, WOL, pack id, force state, texts), with serial number `sn`.
-std::vector<u8> sample_user_record(std::string_view sn);
+// The card's flash filled with a position-dependent pattern (so a misplaced
+// read or write shows), holding `r` at the card's record offset.
+std::vector<u8> preset_image(const card& c, const record& r);
 
-// `record` with its serial number field replaced by `sn`, zero-padded.
-std::vector<u8> with_serial_number(std::vector<u8> record, std::string_view sn);
+// A state folder holding every built-in card's flash preset to its
+// patterned image with sample_user_record(card's sn), so every expected byte
+// comes from the test and not from the simulator's factory content.
+struct preset_cards {
+    temp_dir state;
+    std::vector<std::string> launcher;  // words that start the tool, e.g. a shell that limits it
+    preset_cards();
+    // The tool with `args` on these cards; `config` empty: the built-in one.
+    sim_run run(const std::vector<std::string>& args, const std::string& config = "") const;
+    std::string log() const;  // log_summary of the requests so far
+};
 
-// A flash image of `size` bytes filled with a position-dependent pattern (so a
-// misplaced read or write shows), holding `record` at byte `record_at`.
-std::vector<u8> patterned_image(std::size_t size, std::size_t record_at, const std::vector<u8>& record);
+// One run of the tool and what it must give.
+struct tool_case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // standard output, after the banner unless the args hold -q
+    std::string log;  // log_summary of the requests it made
+};
 
-// A request header as the request log shows it: magic 0xa6a7a8a9, cmd, arg0
-// (the partition), req_data_bytes, reply_bytes, little-endian, 40 hex digits.
-std::string request_hdr_hex(int cmd, int part, int req_data_bytes, int reply_bytes);
+// Runs `c` on `cards` (`config` empty: the built-in controllers) and checks
+// its status, output and requests.
+sim_run expect_run(const preset_cards& cards, const tool_case& c, const std::string& config = "");
+
+// The card's whole flash must be its preset image with `want` as the record.
+void expect_flash_holds(const preset_cards& cards, const card& c, const record& want);
+
+// The request log in short form: "r3" a read of partition 3, "w3" a write,
+// ":RESULT" appended when the simulator did not answer "ok".
+std::string log_summary(const std::vector<logged_request>& log);
 
 // "" when the two byte strings are equal; otherwise their lengths and the
 // first differing offsets with both bytes, for a readable failure.
 std::string byte_diff(const std::vector<u8>& got, const std::vector<u8>& want);
 
-bool file_exists(const std::string& path);
 std::vector<u8> read_file_bytes(const std::string& path);
 void write_file_bytes(const std::string& path, const std::vector<u8>& bytes);
 
@@ -108,7 +129,6 @@ struct locked_run {
 // and once it holds the lock the tool runs with `args`, timed by the shell.
 // The holder is stopped when the tool has ended.
 locked_run run_tool_while_locked(const std::string& iface, double hold_s, const std::vector<std::string>& args,
-                                 const std::string& config = "", const std::string& state_dir = "",
                                  double timeout_s = 120);
 
 }  // namespace e2e

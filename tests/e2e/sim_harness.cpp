@@ -1,18 +1,8 @@
 #include "sim_harness.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
@@ -57,7 +47,6 @@ sim_run run_in_sim(const std::vector<std::string>& command, const std::string& c
     r.status = s.status;
     r.out = std::move(s.out);
     r.err = std::move(s.err);
-    r.timed_out = s.timed_out;
     return r;
 }
 
@@ -75,7 +64,7 @@ std::string sim_default_config() {
     return s.out;
 }
 
-std::string flash_image_path(const std::string& state_dir, const std::string& card_addr) {
+static std::string flash_image_path(const std::string& state_dir, const std::string& card_addr) {
     return state_dir + "/" + card_addr + ".flash";
 }
 
@@ -90,30 +79,21 @@ void write_flash_image(const std::string& state_dir, const std::string& card_add
     out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
 }
 
-std::string request_log_path(const std::string& state_dir) { return state_dir + "/requests.log"; }
-
 std::vector<logged_request> read_request_log(const std::string& state_dir) {
     std::vector<logged_request> entries;
-    std::ifstream in(request_log_path(state_dir));
+    std::ifstream in(state_dir + "/requests.log");
     for (std::string line; std::getline(in, line);) {
         logged_request e;
-        e.line = line;
         std::istringstream words(line);
         for (std::string w; words >> w;) {
             const auto eq = w.find('=');
             if (eq == std::string::npos)
                 continue;
             const std::string k = w.substr(0, eq), v = w.substr(eq + 1);
-            if (k == "iface")
-                e.iface = v;
-            else if (k == "cmd")
+            if (k == "cmd")
                 e.cmd = std::stoi(v);
             else if (k == "part")
                 e.part = std::stoi(v);
-            else if (k == "req_data_bytes")
-                e.req_data_bytes = std::stoi(v);
-            else if (k == "reply_bytes")
-                e.reply_bytes = std::stoi(v);
             else if (k == "hdr")
                 e.hdr = v;
             else if (k == "payload")

@@ -19,14 +19,13 @@ struct sim_run {
     std::string out, err;    // the command's stdout and stderr (the simulator's own messages
                              // go to stderr too)
     std::string state_dir;   // where the flash images and the request log are
-    bool timed_out = false;
 };
 
 // Runs `command` in the simulator. `config` is config text (sim/README.md);
 // empty means the built-in controllers. `state_dir` empty: a fresh folder,
 // removed when the test binary ends; otherwise that folder, whose flash
 // images are reused (write one first with write_flash_image to preset a
-// card). After `timeout_s` the run is ended and `timed_out` set.
+// card). After `timeout_s` the run is ended (status -1).
 sim_run run_in_sim(const std::vector<std::string>& command, const std::string& config = "",
                    const std::string& state_dir = "", double timeout_s = 120);
 
@@ -41,26 +40,20 @@ const char* sim_path();
 std::string sim_default_config();
 
 // STATE/ADDR.flash: the card named by its PCI address (its config line).
-std::string flash_image_path(const std::string& state_dir, const std::string& card_addr);
 std::vector<u8> read_flash_image(const std::string& state_dir, const std::string& card_addr);
 void write_flash_image(const std::string& state_dir, const std::string& card_addr,
                        const std::vector<u8>& image);
 
 // One line of STATE/requests.log.
 struct logged_request {
-    std::string iface;
     int cmd = -1;             // 0 read, 1 write
     int part = -1;            // arg0
-    int req_data_bytes = -1;
-    int reply_bytes = -1;
     std::string hdr;          // the 20 header bytes, 40 lowercase hex digits
     long payload = -1;        // bytes behind the header
     u32 crc32 = 0;            // payload_crc32 of them
     int reply_data = -1;      // data_bytes a read's reply announced
     std::string result;       // ok, lost, ignored, eio, enospc, einval
-    std::string line;         // the raw line
 };
-std::string request_log_path(const std::string& state_dir);
 std::vector<logged_request> read_request_log(const std::string& state_dir);
 
 // The common CRC-32 (zlib's), as the request log reports payloads.

@@ -1,11 +1,12 @@
 #include "devices/device_select.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <gtest/gtest.h>
 #include <iterator>
 
+#include "test_support.h"
+
 using namespace std::string_literals;
+using test_support::run;
 
 namespace {
 
@@ -27,19 +28,24 @@ device_list registry() {
 
 const eth_dev* at(device_list& l, int pos) { return pos < 0 ? nullptr : &*std::next(l.begin(), pos); }
 
-std::string table(const device_list& l) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(print_deivces(l), 0);
-    return testing::internal::GetCapturedStdout();
-}
-
-TEST(DeviceSelectTest, Table) {
+TEST(DeviceSelectTest, TableAndEmptyRegistry) {
     device_list l;
-    EXPECT_EQ(table(l), "======= zelvo net devices =======\n");
+    std::vector<eth_dev> cards(1, rec("keep", 0, 0, 0, 0, 0, 0));
+    const auto empty = run([&] {
+        EXPECT_EQ(find_device_by_name(l, "eth0"), nullptr);
+        EXPECT_EQ(find_device_by_idx(l, 0), nullptr);
+        EXPECT_EQ(find_device_by_pci_slot(l, "junk"), nullptr);  // not even examined
+        EXPECT_EQ(find_all_device(l, cards), 0);
+        return print_deivces(l);
+    });
+    EXPECT_EQ(empty.output, "======= zelvo net devices =======\n");
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_STREQ(cards[0].name, "keep");
+
     l = {rec("eth0", 0x8308, 0, 3, 0, 0, 0), rec("enp129s0f1", 0x8318, 0x10, 0x81, 0x1f, 1, -1)};
     l.front().cur_mac_address = "aa:bb:cc:dd:ee:00";
     l.front().linkup = 1;
-    EXPECT_EQ(table(l),
+    EXPECT_EQ(run([&] { print_deivces(l); }).output,
               "======= zelvo net devices =======\n"
               " idx port  name            device_id  pci-slot   mac-addr           link\n"
               " --  ----  ----            --------   ------     -------            ---\n"
@@ -47,64 +53,38 @@ TEST(DeviceSelectTest, Table) {
               " 1   port-1 enp129s0f1      8848:8318 0010:81:1f.1 -                  down\n");
 }
 
-TEST(DeviceSelectTest, EmptyRegistryFindsNothing) {
-    device_list l;
-    std::vector<eth_dev> cards(1, rec("keep", 0, 0, 0, 0, 0, 0));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(find_device_by_name(l, "eth0"), nullptr);
-    EXPECT_EQ(find_device_by_idx(l, 0), nullptr);
-    EXPECT_EQ(find_device_by_pci_slot(l, "junk"), nullptr);
-    EXPECT_EQ(find_all_device(l, cards), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    ASSERT_EQ(cards.size(), 1u);
-    EXPECT_STREQ(cards[0].name, "keep");
-}
-
-TEST(DeviceSelectTest, ByNameAndPosition) {
+TEST(DeviceSelectTest, Lookups) {
     device_list l = registry();
-    const std::pair<const char*, int> by_name[] = {{"eth0", 1}, {"eth1", 2},  {"d1", 5},
-                                                   {"ETH0", -1}, {"eth", -1}, {"", -1}};
-    for (const auto& [name, pos] : by_name)
+    for (const auto& [name, pos] : {std::pair{"eth0", 1}, {"eth1", 2}, {"d1", 5}, {"ETH0", -1}, {"eth", -1}, {"", -1}})
         EXPECT_EQ(find_device_by_name(l, name), at(l, pos)) << name;
     for (const auto& [nr, pos] : {std::pair{0, 0}, {5, 5}, {6, -1}, {-1, -1}})
         EXPECT_EQ(find_device_by_idx(l, nr), at(l, pos)) << nr;
-}
-
-TEST(DeviceSelectTest, ByPciSlot) {
-    device_list l = registry();
-    const std::pair<const char*, int> cases[] = {  // -2: none, reported as invalid
+    const std::pair<const char*, int> slots[] = {  // -2: none, reported as invalid
         {"03:00.0", 1},      {"0000:03:00.0", 1}, {"0001:03:00.0", 5}, {"03:00.1", 3},
         {"10:00.1", 4},      {"16:00.1", -1},     {"04:00.0", -1},     {"03:00.0 tail", 1},
         {"100:00.0", -1},    {"0:3:0", -2},       {"3.0", -2},         {"", -2},
     };
-    for (const auto& [text, pos] : cases) {
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(find_device_by_pci_slot(l, text), at(l, std::max(pos, -1))) << text;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  pos == -2 ? "input format is invalid: "s + text + "\n" : "");
+    for (const auto& [text, pos] : slots) {
+        const auto o =
+            run([&, text = text, pos = pos] { return find_device_by_pci_slot(l, text) == at(l, std::max(pos, -1)); });
+        EXPECT_EQ(o.result, 1) << text;
+        EXPECT_EQ(o.output, pos == -2 ? "input format is invalid: "s + text + "\n" : "");
     }
 }
 
 TEST(DeviceSelectTest, OneEntryPerCard) {
-    const struct {
-        device_list devs;
-        std::vector<std::string> cards;
-    } cases[] = {
-        {{rec("f0p0", 0x8318, 0, 3, 0, 0, 0), rec("f0p1", 0x8318, 0, 3, 0, 0, 1),
-          rec("f1p0", 0x8318, 0, 3, 0, 1, 0)}, {"f0p0"}},
-        {{rec("a", 0x8318, 0, 3, 0, 0, 0), rec("bus", 0x8318, 0, 4, 0, 0, 0)}, {"a", "bus"}},
-        {{rec("a", 0x8318, 0, 3, 0, 0, 0), rec("dev", 0x8318, 0, 3, 1, 0, 0)}, {"a", "dev"}},
-        {{rec("a", 0x8318, 0, 3, 0, 0, 0), rec("dom", 0x8318, 1, 3, 0, 0, 0)}, {"a", "dom"}},
-        {{rec("a", 0x8318, 0, 3, 0, 0, 0), rec("id", 0x8308, 0, 3, 0, 1, 0)}, {"a", "id"}},
-    };
-    for (auto c : cases) {
-        std::vector<eth_dev> got;
-        EXPECT_EQ(find_all_device(c.devs, got), static_cast<int>(c.cards.size()));
-        std::vector<std::string> seen;
-        for (const eth_dev& d : got)
-            seen.emplace_back(d.name);
-        EXPECT_EQ(seen, c.cards);
-    }
+    // Functions and ports of one card fold into its first interface; bus,
+    // device number, domain and device id each tell cards apart.
+    device_list l = {rec("f0p0", 0x8318, 0, 3, 0, 0, 0), rec("f0p1", 0x8318, 0, 3, 0, 0, 1),
+                     rec("bus", 0x8318, 0, 4, 0, 0, 0),  rec("dev", 0x8318, 0, 3, 1, 0, 0),
+                     rec("dom", 0x8318, 1, 3, 0, 0, 0),  rec("id", 0x8308, 0, 3, 0, 1, 0),
+                     rec("f1p1", 0x8318, 0, 3, 0, 1, 1)};
+    std::vector<eth_dev> got;
+    EXPECT_EQ(find_all_device(l, got), 5);
+    std::vector<std::string> seen;
+    for (const eth_dev& d : got)
+        seen.emplace_back(d.name);
+    EXPECT_EQ(seen, (std::vector<std::string>{"f0p0", "bus", "dev", "dom", "id"}));
 }
 
 }  // namespace

@@ -8,66 +8,41 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "flash/unique_fd.h"
+#include "test_support.h"
 
 namespace {
 
-using bytes = std::vector<u8>;
-struct run {
-    int size;
-    u8 fill;
-};
-
-bytes runs(std::initializer_list<run> rs) {
-    bytes out;
-    for (const run& r : rs)
-        out.insert(out.end(), r.size, r.fill);
-    return out;
-}
+using namespace test_support;
 
 // A datagram socket delivers at most one packet per read and drops what the
 // read had no room for, so the bytes that arrive show each request's size.
 TEST(ReadFileFull, ReadsInRequestsOfAtMost4096Bytes) {
-    const struct {
-        std::vector<run> packets;
-        int ask;
-        bytes want;
-    } cases[] = {
-        {{{5000, 'a'}, {5000, 'b'}, {5000, 'c'}}, 10000, runs({{4096, 'a'}, {4096, 'b'}, {1808, 'c'}})},
-        {{{4096, 'a'}, {4096, 'b'}, {1808, 'c'}}, 12000, runs({{4096, 'a'}, {4096, 'b'}, {1808, 'c'}})},
+    bytes want(4096, 'a');
+    want.insert(want.end(), 4096, 'b');
+    want.insert(want.end(), 1808, 'c');
+    const struct { std::vector<int> packets; int ask; bytes want; } cases[] = {
+        {{5000, 5000, 5000}, 10000, want},
+        {{4096, 4096, 1808}, 12000, want},  // the fourth request gets 0 bytes
         {{}, 10, {}},
     };
     for (const auto& c : cases) {
         int sv[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv), 0);
         const unique_fd rd(sv[0]), wr(sv[1]);
-        for (const run& p : c.packets)
-            ASSERT_EQ(::write(wr.get(), runs({p}).data(), p.size), p.size);
+        for (std::size_t i = 0; i < c.packets.size(); ++i) {
+            const bytes packet(c.packets[i], static_cast<u8>('a' + i));
+            ASSERT_EQ(::write(wr.get(), packet.data(), packet.size()), c.packets[i]);
+        }
         ::shutdown(wr.get(), SHUT_WR);
         bytes buf(c.ask, 0);
         ASSERT_EQ(read_file_full(rd.get(), buf.data(), c.ask), static_cast<int>(c.want.size())) << c.ask;
         buf.resize(c.want.size());
         EXPECT_EQ(buf, c.want) << "ask " << c.ask;
     }
-}
-
-TEST(FileIo, FailingRequestsAreMinus5) {
-    int p[2];
-    ASSERT_EQ(::pipe(p), 0);
-    const unique_fd rd(p[0]), wr(p[1]);
-    u8 buf[8] = {};
-    EXPECT_EQ(read_file_full(wr.get(), buf, sizeof(buf)), -5);
-    EXPECT_EQ(write_file_full(rd.get(), buf, sizeof(buf)), -5);
 }
 
 std::atomic<int> interrupts{0};
@@ -84,9 +59,8 @@ TEST(WriteFileFull, GoesOnAfterAPartialWrite) {
     ASSERT_EQ(::pipe(p), 0);
     const unique_fd rd(p[0]), wr(p[1]);
     ASSERT_EQ(::fcntl(wr.get(), F_SETPIPE_SZ, 4096), 4096);
-    bytes data(10000), got;
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<u8>(i * 7 % 251);
+    const bytes data = patterned(10000);
+    bytes got;
     interrupts = 0;
     const pthread_t writer = ::pthread_self();
     std::thread reader([&] {
@@ -105,23 +79,20 @@ TEST(WriteFileFull, GoesOnAfterAPartialWrite) {
 }
 
 TEST(WriteToFile, CreatesWith0644TruncatesAndReportsFailure) {
-    std::string dir = testing::TempDir() + "kv7_file_io_XXXXXX";
-    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-    const std::string f = dir + "/dump.bin";
+    const temp_dir tmp;
+    const std::string f = tmp / "dump.bin";
     const mode_t old_mask = ::umask(0);
     EXPECT_EQ(write_to_file(bytes(300, 'x'), f.c_str()), 300);
     EXPECT_EQ(write_to_file(bytes{'a', 'b', 'c'}, f.c_str()), 3);
     ::umask(old_mask);
-    std::ifstream in(f, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "abc");
+    EXPECT_EQ(file_bytes(f), (bytes{'a', 'b', 'c'}));
     struct stat st {};
     ASSERT_EQ(::stat(f.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(write_to_file(bytes(4), (dir + "/none/dump.bin").c_str()), -5);
+    EXPECT_EQ(write_to_file(bytes(4), (tmp / "none/dump.bin").c_str()), -5);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "save faild!\n: No such file or directory\n");
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -2,32 +2,61 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
 
+#include "arg_parse.h"
 #include "cfg.h"
 #include "exit_request.h"
 
 namespace test_support {
 
-// What a call printed on stdout, and the status it ended the process with
-// (0 when it returned normally).
+using bytes = std::vector<u8>;
+
+// What a call printed on stdout, what it returned (0 for void) and whether,
+// with which status, it ended the process; `result` then holds that status.
 struct outcome {
-    int status;
+    int status = 0;
+    bool ended = false;
+    int result = 0;
     std::string output;
 };
 
 template <typename F>
 outcome run(F f) {
     testing::internal::CaptureStdout();
-    int status = 0;
+    outcome o;
     try {
-        f();
+        if constexpr (std::is_void_v<decltype(f())>)
+            f();
+        else
+            o.result = static_cast<int>(f());
     } catch (const exit_request& e) {
-        status = e.status;
+        o.status = o.result = e.status;
+        o.ended = true;
     }
-    return {status, testing::internal::GetCapturedStdout()};
+    o.output = testing::internal::GetCapturedStdout();
+    return o;
+}
+
+// parse_args over `table`, with `args` behind a program name.
+inline outcome parse_with(const arg_option* table, std::vector<std::string> args) {
+    args.insert(args.begin(), "tool");
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    return run([&] { return parse_args(table, static_cast<int>(argv.size()), argv.data()); });
 }
 
 // A record as loaded from erased flash: defaults, MAC slots all 0xff.
@@ -36,6 +65,56 @@ inline ucfg_mac_sn reset_record() {
     std::memset(&r, 0xff, sizeof(r));
     ucfg_mac_sn_reset(&r);
     return r;
+}
+
+inline bytes bytes_of(const ucfg_mac_sn& r) {
+    const u8* p = reinterpret_cast<const u8*>(&r);
+    return {p, p + sizeof(r)};
+}
+
+// Whole-record comparison that names the first differing byte offset.
+inline testing::AssertionResult same_record(const ucfg_mac_sn& got, const ucfg_mac_sn& want) {
+    const bytes g = bytes_of(got), w = bytes_of(want);
+    const auto [gi, wi] = std::mismatch(g.begin(), g.end(), w.begin());
+    if (gi == g.end())
+        return testing::AssertionSuccess();
+    char msg[64];
+    std::snprintf(msg, sizeof msg, "record byte %td is 0x%02x, want 0x%02x", gi - g.begin(), *gi, *wi);
+    return testing::AssertionFailure() << msg;
+}
+
+// A fresh folder, removed with its content at the end of the scope.
+struct temp_dir {
+    std::filesystem::path path;
+    temp_dir() {
+        std::string t = testing::TempDir() + "kv7_unit_XXXXXX";
+        if (::mkdtemp(t.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        path = t;
+    }
+    ~temp_dir() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+// Each byte differs from its neighbours and from the same offset one 4 KiB
+// page away, so a misplaced window or a lost chunk shows.
+inline bytes patterned(std::size_t n) {
+    bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<u8>(i + (i >> 12) * 7);
+    return b;
+}
+
+inline bytes to_bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+inline void put_file(const std::string& path, const bytes& content) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+}
+
+inline bytes file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 }  // namespace test_support

@@ -1,22 +1,13 @@
 #include "ucfg/ucfg_store.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstring>
-#include <vector>
 
-#include "flash/maintain_channel.h"
 #include "maintain.h"
+#include "test_support.h"
 
 namespace {
 
-using bytes = std::vector<u8>;
-
-bytes bytes_of(const ucfg_mac_sn& r) {
-    const u8* p = reinterpret_cast<const u8*>(&r);
-    return {p, p + sizeof(r)};
-}
+using namespace test_support;
 
 // What the reset makes of the stored bytes `b`.
 bytes reset_of(bytes b) {
@@ -27,13 +18,9 @@ bytes reset_of(bytes b) {
 }
 
 ucfg_mac_sn sample_record() {
-    ucfg_mac_sn r;
-    std::memset(&r, 0xff, sizeof(r));
-    ucfg_mac_sn_reset(&r);
-    const u8 mac[6] = {0x00, 0x1b, 0x21, 0xaa, 0xbb, 0x01};
-    std::memcpy(r.macaddr[0], mac, sizeof(mac));
+    ucfg_mac_sn r = reset_record();
+    std::memcpy(r.macaddr[0], "\x00\x1b\x21\xaa\xbb\x01", 6);
     std::memcpy(r.sn, "ABC123", 6);
-    r.lldp_admStatus[1] = 3;
     return r;
 }
 
@@ -73,12 +60,7 @@ TEST(LoadMacSn, DecidesByTheStoredMagic) {
         std::fill(b.begin() + keep, b.end(), 0xff);
         return b;
     };
-    const struct {
-        const char* name;
-        bytes stored;
-        int deliver;
-        bytes want;
-    } cases[] = {
+    const struct { const char* name; bytes stored; int deliver; bytes want; } cases[] = {
         {"valid record", good, 480, good},
         {"erased flash", bytes(480, 0xff), 480, reset_of(bytes(480, 0xff))},
         {"one magic byte off", bad_magic, 480, reset_of(bad_magic)},
@@ -92,44 +74,16 @@ TEST(LoadMacSn, DecidesByTheStoredMagic) {
         ucfg_mac_sn_dirty = 0;
         ucfg_mac_sn r;
         std::memset(&r, 0x33, sizeof(r));
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(load_mac_sn(flash, &some_dev, &r), 0) << c.name;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << c.name;
+        const outcome o = run([&] { return load_mac_sn(flash, &some_dev, &r); });
+        EXPECT_EQ(o.result, 0) << c.name;
+        EXPECT_EQ(o.output, "") << c.name;
         EXPECT_EQ(bytes_of(r), c.want) << c.name;
         EXPECT_EQ(ucfg_mac_sn_dirty, 0) << c.name;
     }
 }
 
-TEST(LoadMacSn, FailuresAndTrace) {
-    const struct {
-        bool have_dev, have_record, trace;
-        int read_result, want;
-        const char* out;
-        int reads;
-    } cases[] = {
-        {false, true, false, 0, -1, "", 0},
-        {true, false, false, 0, -1, "", 0},
-        {true, true, false, -5, -5, "io eeprom error!", 1},
-        {true, true, true, 0, 0, "ucfg_mac_sn_reset\n", 1},
-    };
-    for (const auto& c : cases) {
-        fake_flash flash(bytes(480, 0xff));
-        flash.read_result = c.read_result;
-        ucfg_mac_sn r;
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(load_mac_sn(flash, c.have_dev ? &some_dev : nullptr, c.have_record ? &r : nullptr, c.trace),
-                  c.want);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
-        EXPECT_EQ(flash.reads, c.reads) << c.out;
-    }
-}
-
 TEST(SaveMacSn, RetriesUntilTheReadBackAgrees) {
-    const struct {
-        const char* name;
-        int lost_writes, write_result, read_result;
-        int want, writes, reads;
-    } cases[] = {
+    const struct { const char* name; int lost_writes, write_result, read_result, want, writes, reads; } cases[] = {
         {"first write kept", 0, 0, 0, 0, 1, 1},    {"first write lost", 1, 0, 0, 0, 2, 2},
         {"two writes lost", 2, 0, 0, 0, 3, 3},     {"every write lost", 3, 0, 0, -1, 3, 3},
         {"writes fail", 0, -5, 0, -1, 3, 0},       {"read-back fails", 0, 0, -5, -1, 3, 3},
@@ -140,42 +94,10 @@ TEST(SaveMacSn, RetriesUntilTheReadBackAgrees) {
         flash.lost_writes = c.lost_writes;
         flash.write_result = c.write_result;
         flash.read_result = c.read_result;
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(save_mac_sn(flash, &some_dev, &rec), c.want) << c.name;
-        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(run([&] { return save_mac_sn(flash, &some_dev, &rec); }).result, c.want) << c.name;
         EXPECT_EQ(flash.writes, c.writes) << c.name;
         EXPECT_EQ(flash.reads, c.reads) << c.name;
         EXPECT_EQ(flash.stored == bytes_of(rec), c.write_result == 0 && c.lost_writes < c.writes) << c.name;
-    }
-}
-
-// The file-backed EEPROM drops writes, so a changed record never reads back.
-TEST(SaveMacSn, PseudoDeviceOnlyAgreesWhenNothingChanged) {
-    eth_dev fake;
-    const ucfg_mac_sn stored = sample_record();
-    bytes image(0xca000, 0xff);
-    std::memcpy(image.data() + 0x41000, &stored, sizeof(stored));
-    maintain_channel ch(false);
-    ch.use_file_eeprom(&fake, image);
-    ucfg_mac_sn rec;
-    ASSERT_EQ(load_mac_sn(ch, &fake, &rec), 0);
-    EXPECT_EQ(bytes_of(rec), bytes_of(stored));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(save_mac_sn(ch, &fake, &rec), 0);
-    rec.sn[0] = 'X';
-    EXPECT_EQ(save_mac_sn(ch, &fake, &rec), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-TEST(ResetUcfgMacSn, ErasesTheStoredRecord) {
-    for (const int write_result : {0, -5, -22}) {
-        fake_flash flash(bytes_of(sample_record()));
-        flash.write_result = write_result;
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(reset_ucfg_mac_sn(flash, &some_dev), write_result < 0 ? -1 : 0);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "reset_ucfg_mac_sn\n");
-        EXPECT_EQ(flash.writes, 1);
-        EXPECT_EQ(flash.stored, write_result < 0 ? bytes_of(sample_record()) : bytes(480, 0xff));
     }
 }
 

@@ -12,7 +12,7 @@ namespace {
 TEST(MaintainLockSlow, ReadGivesUpAfterTheLockTimeLimit) {
     // The limit is 60 s counted in whole seconds, exceeded after 61 to 62 s.
     constexpr double LIMIT_S = 60;
-    const locked_run run = run_tool_while_locked("enp3s0f0", 70, {"-q", "-i", "0"}, "", "", 150);
+    const locked_run run = run_tool_while_locked("enp3s0f0", 70, {"-q", "-i", "0"}, 150);
     ASSERT_EQ(run.holder, "locked") << run.sim.out << run.sim.err;
     EXPECT_EQ(run.status, 1) << run.sim.err;
     EXPECT_EQ(run.out, "enp3s0f0 port0\nget lock timeout \n");
