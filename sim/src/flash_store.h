@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "types.h"
-#include "flash/unique_fd.h"
+#include "unique_fd.h"
 
 namespace zsim {
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "sim_error.h"
-#include "flash/unique_fd.h"
+#include "unique_fd.h"
 
 namespace zsim {
 

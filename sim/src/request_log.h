@@ -7,7 +7,7 @@
 #include <string>
 
 #include "types.h"
-#include "flash/unique_fd.h"
+#include "unique_fd.h"
 
 namespace zsim {
 

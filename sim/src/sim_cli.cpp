@@ -13,7 +13,7 @@
 #include "namespace_run.h"
 #include "sim_error.h"
 #include "synthetic_image.h"
-#include "flash/unique_fd.h"
+#include "unique_fd.h"
 
 namespace zsim {
 

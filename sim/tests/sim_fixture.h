@@ -14,7 +14,7 @@
 #include <initializer_list>
 
 #include "byte_order.h"
-#include "flash/unique_fd.h"
+#include "unique_fd.h"
 #include "flash_store.h"
 #include "maintain.h"
 #include "process_run.h"

@@ -7,23 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../unique_fd.h"
+
 namespace {
-
-// Closes the descriptor on every way out.
-class fd_guard {
-public:
-    explicit fd_guard(int fd) : fd_(fd) {}
-    fd_guard(const fd_guard&) = delete;
-    fd_guard& operator=(const fd_guard&) = delete;
-    ~fd_guard() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 u32 read_file_number(const std::string& fname, int base) {
     const auto content = read_file(fname);
@@ -38,8 +24,8 @@ u32 read_file_number(const std::string& fname, int base) {
 }  // namespace
 
 std::optional<std::vector<u8>> read_file(const std::string& fname) {
-    const fd_guard fd(::open(fname.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+    const unique_fd fd(::open(fname.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
         return std::nullopt;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || st.st_size <= 0)

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "unique_fd.h"
+#include "../unique_fd.h"
 
 void sys_error_report(const char* prefix, int err) {
     std::fprintf(stderr, "%s: %s\n", prefix, std::strerror(err));

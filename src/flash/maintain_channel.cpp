@@ -15,7 +15,7 @@
 #include "file_io.h"
 #include "maintain_lock.h"
 #include "partion_delivery.h"
-#include "unique_fd.h"
+#include "../unique_fd.h"
 
 namespace {
 

@@ -17,6 +17,7 @@ public:
     temp_dir(const temp_dir&) = delete;
     temp_dir& operator=(const temp_dir&) = delete;
     const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
 private:
     std::string path_;

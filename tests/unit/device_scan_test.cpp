@@ -52,12 +52,12 @@ protected:
     void build(const std::vector<std::pair<std::string, std::string>>& files) {
         fs::create_directory(drv_);
         for (const auto& [rel, text] : files) {
-            const fs::path p = tmp_.path / "devices" / rel, top = *fs::path(rel).begin();
+            const fs::path p = fs::path(tmp_.path()) / "devices" / rel, top = *fs::path(rel).begin();
             fs::create_directories(text == "/" ? p : p.parent_path());
             if (text != "/")
                 std::ofstream(p, std::ios::binary) << text;
             if (!fs::is_symlink(drv_ / top))
-                fs::create_symlink(tmp_.path / "devices" / top, drv_ / top);
+                fs::create_symlink(fs::path(tmp_.path()) / "devices" / top, drv_ / top);
         }
     }
 
@@ -71,7 +71,7 @@ protected:
     }
 
     test_support::temp_dir tmp_;
-    const fs::path drv_ = tmp_.path / "zelnic";
+    const fs::path drv_ = fs::path(tmp_.path()) / "zelnic";
 };
 
 TEST_F(DeviceScanTest, TracesAndMissingDriver) {

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <thread>
 
-#include "flash/unique_fd.h"
+#include "unique_fd.h"
 #include "test_support.h"
 
 namespace {

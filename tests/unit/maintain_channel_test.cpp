@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "flash/maintain_lock.h"
-#include "flash/unique_fd.h"
+#include "unique_fd.h"
 #include "test_support.h"
 
 namespace {

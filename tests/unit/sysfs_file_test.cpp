@@ -15,7 +15,7 @@ TEST(SysfsFileTest, ReadsWholeFilesOrFails) {
         EXPECT_EQ(read_file(tmp / "f"), content) << content.size();
     }
     put_file(tmp / "empty", {});
-    std::filesystem::create_directory(tmp.path / "d");  // opens, but every read fails
+    std::filesystem::create_directory(tmp / "d");  // opens, but every read fails
     for (const std::string& path : {tmp / "empty", tmp / "missing", tmp / "d"})
         EXPECT_FALSE(read_file(path).has_value()) << path;
 

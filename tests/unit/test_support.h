@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include "arg_parse.h"
 #include "cfg.h"
 #include "exit_request.h"
+#include "process_run.h"
 
 namespace test_support {
 
@@ -84,17 +84,6 @@ inline testing::AssertionResult same_record(const ucfg_mac_sn& got, const ucfg_m
 }
 
 // A fresh folder, removed with its content at the end of the scope.
-struct temp_dir {
-    std::filesystem::path path;
-    temp_dir() {
-        std::string t = testing::TempDir() + "kv7_unit_XXXXXX";
-        if (::mkdtemp(t.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path = t;
-    }
-    ~temp_dir() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
 
 // Each byte differs from its neighbours and from the same offset one 4 KiB
 // page away, so a misplaced window or a lost chunk shows.

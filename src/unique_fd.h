@@ -1,6 +1,6 @@
-// Owns one open file descriptor. Closing it also drops every record lock the
-// process holds on that file, so an exchange cannot leave a maintain file
-// locked behind it, whichever way it ends.
+// Owns one open file descriptor and closes it on every way out. Closing also
+// drops every record lock the process holds on that file, so an exchange
+// cannot leave a maintain file locked behind it, whichever way it ends.
 #pragma once
 
 #include <unistd.h>
