@@ -97,17 +97,17 @@ cli_result cmd_hold_lock(const std::vector<std::string>& args) {
 }
 
 cli_result cmd_make_fw(const std::vector<std::string>& args) {
-    fw_image_spec spec;
-    spec.size = FW_BIN_DEFAULT_IMG_BIN_SZ;
+    fw_image_params params;
+    params.size = FW_BIN_DEFAULT_IMG_BIN_SZ;
     std::string out;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string v;
         if (option_value(args, i, "--size", v))
-            spec.size = static_cast<u32>(number_arg("--size", v, 64u << 20));
+            params.size = static_cast<u32>(number_arg("--size", v, 64u << 20));
         else if (option_value(args, i, "--chip-group", v))
-            spec.chip_group = static_cast<u32>(number_arg("--chip-group", v, 0xFFFFFFFFul));
+            params.chip_group = static_cast<u32>(number_arg("--chip-group", v, 0xFFFFFFFFul));
         else if (args[i] == "--crc")
-            spec.crc = true;
+            params.crc = true;
         else if (args[i].rfind("-", 0) == 0 || !out.empty())
             throw usage_error("make-fw: unexpected argument " + args[i]);
         else
@@ -115,11 +115,11 @@ cli_result cmd_make_fw(const std::vector<std::string>& args) {
     }
     if (out.empty())
         throw usage_error("make-fw needs an output file");
-    if (spec.chip_group == KV3_CHIP_GROUP) {
-        spec.device = 0x8208;
-        spec.ports = 1;
+    if (params.chip_group == KV3_CHIP_GROUP) {
+        params.device = 0x8208;
+        params.ports = 1;
     }
-    const std::vector<u8> img = make_fw_image(spec);
+    const std::vector<u8> img = make_fw_image(params);
     unique_fd fd(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd)
         throw sim_error(errno_text("cannot create " + out));

@@ -120,11 +120,9 @@ void sim_fs::op_lookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
 
 void sim_fs::op_getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info*) {
     const sim_fs& fs = of(req);
-    const tree_node* n = fs.tree_->get(ino);
-    if (!n) {
-        fuse_reply_err(req, ENOENT);
+    const tree_node* n = fs.node(req, ino);
+    if (!n)
         return;
-    }
     const struct stat st = fs.attr_of(ino, *n);
     fuse_reply_attr(req, &st, CACHE_SECONDS);
 }
@@ -193,11 +191,9 @@ void sim_fs::op_readdir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, 
 
 void sim_fs::op_open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     sim_fs& fs = of(req);
-    const tree_node* n = fs.tree_->get(ino);
-    if (!n) {
-        fuse_reply_err(req, ENOENT);
+    const tree_node* n = fs.node(req, ino);
+    if (!n)
         return;
-    }
     const int acc = fi->flags & O_ACCMODE;
     const bool wants_read = acc == O_RDONLY || acc == O_RDWR;
     const bool wants_write = acc == O_WRONLY || acc == O_RDWR;
@@ -238,11 +234,9 @@ void sim_fs::op_open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
 
 void sim_fs::op_read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info* fi) {
     sim_fs& fs = of(req);
-    const tree_node* n = fs.tree_->get(ino);
-    if (!n) {
-        fuse_reply_err(req, ENOENT);
+    const tree_node* n = fs.node(req, ino);
+    if (!n)
         return;
-    }
     if (n->kind == node_kind::attr) {
         if (n->read_errno) {
             fuse_reply_err(req, n->read_errno);
@@ -252,11 +246,9 @@ void sim_fs::op_read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fus
         fuse_reply_buf(req, n->text.data() + start, std::min(size, n->text.size() - start));
         return;
     }
-    const std::shared_ptr<open_file> f = fs.file(fi->fh);
-    if (!f) {
-        fuse_reply_err(req, EBADF);
+    const std::shared_ptr<open_file> f = fs.file(req, fi->fh);
+    if (!f)
         return;
-    }
     std::lock_guard lock(f->mu);
     const std::span<const u8> bytes = maintain_read(f->h, static_cast<u64>(off), size);
     fuse_reply_buf(req, reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -265,20 +257,16 @@ void sim_fs::op_read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fus
 void sim_fs::op_write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t off,
                       fuse_file_info* fi) {
     sim_fs& fs = of(req);
-    const tree_node* n = fs.tree_->get(ino);
-    if (!n) {
-        fuse_reply_err(req, ENOENT);
+    const tree_node* n = fs.node(req, ino);
+    if (!n)
         return;
-    }
     if (n->kind == node_kind::attr) {
         fuse_reply_write(req, size);  // control files accept and ignore
         return;
     }
-    const std::shared_ptr<open_file> f = fs.file(fi->fh);
-    if (!f) {
-        fuse_reply_err(req, EBADF);
+    const std::shared_ptr<open_file> f = fs.file(req, fi->fh);
+    if (!f)
         return;
-    }
     std::lock_guard lock(f->mu);
     const long r = maintain_write(*n->port, f->h, static_cast<u64>(off),
                                   std::span<const u8>(reinterpret_cast<const u8*>(buf), size),
@@ -289,10 +277,21 @@ void sim_fs::op_write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t si
         fuse_reply_write(req, static_cast<size_t>(r));
 }
 
-std::shared_ptr<sim_fs::open_file> sim_fs::file(std::uint64_t fh) {
+const tree_node* sim_fs::node(fuse_req_t req, fuse_ino_t ino) const {
+    const tree_node* n = tree_->get(ino);
+    if (!n)
+        fuse_reply_err(req, ENOENT);
+    return n;
+}
+
+std::shared_ptr<sim_fs::open_file> sim_fs::file(fuse_req_t req, std::uint64_t fh) {
     std::lock_guard lock(files_mu_);
     const auto it = files_.find(fh);
-    return it == files_.end() ? nullptr : it->second;
+    if (it == files_.end()) {
+        fuse_reply_err(req, EBADF);
+        return nullptr;
+    }
+    return it->second;
 }
 
 void sim_fs::op_release(fuse_req_t req, fuse_ino_t, fuse_file_info* fi) {

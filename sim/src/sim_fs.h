@@ -32,7 +32,10 @@ private:
     static sim_fs& of(fuse_req_t req) { return *static_cast<sim_fs*>(fuse_req_userdata(req)); }
     struct stat attr_of(fuse_ino_t ino, const tree_node& n) const;
     void reply_entry(fuse_req_t req, fuse_ino_t ino) const;
-    std::shared_ptr<open_file> file(std::uint64_t fh);
+    // The node or open file a request names; when there is none the request
+    // has been answered with ENOENT or EBADF.
+    const tree_node* node(fuse_req_t req, fuse_ino_t ino) const;
+    std::shared_ptr<open_file> file(fuse_req_t req, std::uint64_t fh);
 
     static void op_lookup(fuse_req_t req, fuse_ino_t parent, const char* name);
     static void op_getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi);

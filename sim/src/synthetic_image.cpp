@@ -19,19 +19,19 @@ namespace {
 // same size is identical and no long runs of one value appear.
 u8 pattern_byte(u32 i) { return static_cast<u8>((i * 2654435761u) >> 13); }
 
-config_page_st boot_page(const fw_image_spec& spec) {
+config_page_st boot_page(const fw_image_params& params) {
     config_page_st page{};
     page.exist_flag = 0x5A5AA5A5;
     page.page_length = sizeof(config_page_st);
     page.sfc_code_flag = 1;
     page.code_src_addr = 0x200;  // code starts behind the first block (page and trailer)
-    page.code_length = spec.cfg_offset > 0x200 ? spec.cfg_offset - 0x200 : 0;
+    page.code_length = params.cfg_offset > 0x200 ? params.cfg_offset - 0x200 : 0;
     page.code_dst_addr = 0x20000000;
     page.frequency = 100000000;
-    page.param_src_addr = spec.cfg_offset;
+    page.param_src_addr = params.cfg_offset;
     page.param_length = sizeof(net_config);
     page.param_dst_addr = 0x20080000;
-    page.reserved1 = spec.chip_group;
+    page.reserved1 = params.chip_group;
     return page;
 }
 
@@ -96,30 +96,30 @@ ucfg_mac_sn make_user_record(u16 device, const mac_addr& base, int ports, const 
     return rec;
 }
 
-std::vector<u8> make_fw_image(const fw_image_spec& spec) {
-    if (spec.size < sizeof(config_page_st))
-        throw sim_error("image size " + std::to_string(spec.size) +
+std::vector<u8> make_fw_image(const fw_image_params& params) {
+    if (params.size < sizeof(config_page_st))
+        throw sim_error("image size " + std::to_string(params.size) +
                         " is too small for the boot configuration page (64 bytes)");
-    if (spec.crc && spec.size < static_cast<u32>(CRC_MIN_IMAGE_SZ))
-        throw sim_error("image size " + std::to_string(spec.size) +
+    if (params.crc && params.size < static_cast<u32>(CRC_MIN_IMAGE_SZ))
+        throw sim_error("image size " + std::to_string(params.size) +
                         " has no room for a CRC trailer (512 bytes)");
-    std::vector<u8> img(spec.size);
-    for (u32 i = 0; i < spec.size; ++i)
+    std::vector<u8> img(params.size);
+    for (u32 i = 0; i < params.size; ++i)
         img[i] = pattern_byte(i);
-    const config_page_st page = boot_page(spec);
+    const config_page_st page = boot_page(params);
     std::memcpy(img.data(), &page, sizeof page);
-    if (spec.size >= static_cast<u32>(CRC_MIN_IMAGE_SZ)) {
+    if (params.size >= static_cast<u32>(CRC_MIN_IMAGE_SZ)) {
         // Zero words mean "no trailer" and are what the checksum counts them as.
         put_le32(img.data() + CRC_OFFSET, 0);
         put_le32(img.data() + CRC_OFFSET + 4, 0);
     }
-    if (spec.size >= spec.cfg_offset + sizeof(net_config)) {
-        const net_config rec = make_net_config(spec.device, spec.mac, spec.ports);
-        const u32 area_end = std::min<u32>(spec.size, spec.cfg_offset + CFG_MAX_SZ);
-        std::fill(img.begin() + spec.cfg_offset, img.begin() + area_end, 0xff);
-        std::memcpy(img.data() + spec.cfg_offset, &rec, sizeof rec);
+    if (params.size >= params.cfg_offset + sizeof(net_config)) {
+        const net_config rec = make_net_config(params.device, params.mac, params.ports);
+        const u32 area_end = std::min<u32>(params.size, params.cfg_offset + CFG_MAX_SZ);
+        std::fill(img.begin() + params.cfg_offset, img.begin() + area_end, 0xff);
+        std::memcpy(img.data() + params.cfg_offset, &rec, sizeof rec);
     }
-    if (spec.crc)
+    if (params.crc)
         add_crc(img.data(), static_cast<int>(img.size()));
     return img;
 }
@@ -129,14 +129,14 @@ std::vector<u8> factory_flash(const card_cfg& card) {
     const int ports = card_port_count(card.device);
     std::vector<u8> flash(map.flash_size, 0xff);
 
-    fw_image_spec spec;
-    spec.size = map.fw.size + map.cfg.size;
-    spec.chip_group = map.chip_group;
-    spec.cfg_offset = map.cfg.off;
-    spec.device = card.device;
-    spec.mac = card.mac;
-    spec.ports = ports;
-    const std::vector<u8> fw = make_fw_image(spec);
+    fw_image_params params;
+    params.size = map.fw.size + map.cfg.size;
+    params.chip_group = map.chip_group;
+    params.cfg_offset = map.cfg.off;
+    params.device = card.device;
+    params.mac = card.mac;
+    params.ports = ports;
+    const std::vector<u8> fw = make_fw_image(params);
     std::copy(fw.begin(), fw.end(), flash.begin() + map.fw.off);
 
     const ucfg_mac_sn rec = make_user_record(card.device, card.mac, ports, card.sn);

@@ -12,7 +12,7 @@
 
 namespace zsim {
 
-struct fw_image_spec {
+struct fw_image_params {
     u32 size = 0x41000;        // whole image, bytes
     u32 chip_group = 0;        // boot configuration page word reserved1
     bool crc = false;          // stamp the CRC trailer
@@ -25,7 +25,7 @@ struct fw_image_spec {
 // Boot configuration page, pattern, factory net_config (when the image
 // reaches past it) and optional trailer. Throws sim_error for an image too
 // short for its page (64 bytes) or, with `crc`, for its trailer (512 bytes).
-std::vector<u8> make_fw_image(const fw_image_spec& spec);
+std::vector<u8> make_fw_image(const fw_image_params& params);
 
 // A consistent factory record (csum over its own len) for a card.
 net_config make_net_config(u16 device, const mac_addr& base, int ports);
