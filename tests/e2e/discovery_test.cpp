@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "e2e_support.h"
-#include "sim_harness.h"
 
 namespace e2e {
 namespace {
@@ -23,33 +22,19 @@ constexpr char TABLE_HEAD[] =
 // before port 0, an unreadable port index, virtual functions, a foreign
 // vendor's function, a function without net folder and stray entries.
 std::string mixed_driver_folder(const std::string& order) {
-    return "order " + order +
-           "\n"
-           "stray notes.txt\n"
-           "stray old-entry dir\n"
-           "card 0001:01:00.0 device=0x8208 mac=02:00:00:01:01:00\n"
-           "iface dom1 port=0 address=02:00:00:01:01:00\n"
+    return "order " + order + "\nstray notes.txt\nstray old-entry dir\n"
+           "card 0001:01:00.0 device=0x8208 mac=02:00:00:01:01:00\niface dom1 port=0 address=02:00:00:01:01:00\n"
            "card 0000:06:00.0 device=0x8308 mac=02:00:00:00:06:00\n"
-           "function 0000:06:00.3\n"
-           "iface f3a port=2 carrier=0 address=02:00:00:00:06:02\n"
-           "function 0000:06:00.2 device=0x8309\n"
-           "iface vf2 port=0\n"
-           "function 0000:06:00.1 vendor=0x1234\n"
-           "iface foreign1 port=0\n"
-           "function 0000:06:00.0\n"
-           "iface za port=1 address=02:00:00:00:06:01\n"
-           "iface zb port=0 address=none\n"
+           "function 0000:06:00.3\niface f3a port=2 carrier=0 address=02:00:00:00:06:02\n"
+           "function 0000:06:00.2 device=0x8309\niface vf2 port=0\n"
+           "function 0000:06:00.1 vendor=0x1234\niface foreign1 port=0\n"
+           "function 0000:06:00.0\niface za port=1 address=02:00:00:00:06:01\niface zb port=0 address=none\n"
            "iface zc port=unreadable carrier=0 address=02:00:00:00:06:0f\n"
-           "function 0000:06:00.4 device=0x1080\n"
-           "iface vf4 port=0\n"
-           "function 0000:06:00.5 device=0x1081\n"
-           "iface vf5 port=0\n"
-           "function 0000:06:00.6 net=no\n"
+           "function 0000:06:00.4 device=0x1080\niface vf4 port=0\n"
+           "function 0000:06:00.5 device=0x1081\niface vf5 port=0\nfunction 0000:06:00.6 net=no\n"
            "card 0000:03:00.0 device=0x8318 mac=02:00:00:00:03:00\n"
-           "function 0000:03:00.1\n"
-           "iface n1 port=1 carrier=0 address=02:00:00:00:03:01\n"
-           "function 0000:03:00.0\n"
-           "iface n0 port=0 address=02:00:00:00:03:00\n";
+           "function 0000:03:00.1\niface n1 port=1 carrier=0 address=02:00:00:00:03:01\n"
+           "function 0000:03:00.0\niface n0 port=0 address=02:00:00:00:03:00\n";
 }
 
 // What the scan of mixed_driver_folder prints, then the table.
@@ -81,10 +66,10 @@ const std::string CARD_AND_VF_TRACE = std::regex_replace(
 
 TEST(Discovery, ListingRuns) {
     const std::string missing = "!! zelvo driver is not installed! please install \n\n";
-    struct {
+    const struct {
         std::string config;
         tool_case c;
-    } const cases[] = {
+    } cases[] = {
         {mixed_driver_folder("config"), {{}, 0, MIXED_LISTING, ""}},  // no arguments at all: the table
         {mixed_driver_folder("reverse"), {{"-l"}, 0, MIXED_LISTING, ""}},
         {mixed_driver_folder("sorted"), {{"-q", "--list"}, 0, MIXED_LISTING, ""}},

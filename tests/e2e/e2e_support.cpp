@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <stdexcept>
 
@@ -13,7 +11,9 @@
 
 namespace e2e {
 
-std::string strip_banner(const std::string& out) {
+// The tool's output without its banner line and the empty line after it; output
+// without a well-formed banner comes back whole behind "<no banner>".
+static std::string strip_banner(const std::string& out) {
     // Version 1.0.0, then the build date as "Sep 28 2025" and time as "09:43:38".
     static const std::regex banner(
         "Zelvo flash update tools: 1\\.0\\.0 build:[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4},"
@@ -26,16 +26,11 @@ std::string strip_banner(const std::string& out) {
 
 record reset_user_record() {
     record r(USER_RECORD_SZ, 0xFF);
-    const auto zero = [&r](std::size_t at, std::size_t n) { put_bytes(r, at, std::vector<u8>(n, 0)); };
-    zero(ucfg_at::sn, ucfg_at::text_len);
+    for (const auto& [at, n] : {std::pair{ucfg_at::sn, ucfg_at::text_len}, {ucfg_at::si_valid_flags, 4},
+                                {ucfg_at::fun_valid, 8}, {ucfg_at::fun_flags, 8}, {ucfg_at::pn, ucfg_at::text_len},
+                                {ucfg_at::pcfg, 4}, {ucfg_at::led_bitmap, 16}, {ucfg_at::pName, ucfg_at::text_len}})
+        put_bytes(r, at, std::vector<u8>(n, 0));
     put_u32(r, ucfg_at::magic, 0x87654321);
-    zero(ucfg_at::si_valid_flags, 4);
-    zero(ucfg_at::fun_valid, 8);
-    zero(ucfg_at::fun_flags, 8);
-    zero(ucfg_at::pn, ucfg_at::text_len);
-    zero(ucfg_at::pcfg, 4);
-    zero(ucfg_at::led_bitmap, 16);
-    zero(ucfg_at::pName, ucfg_at::text_len);
     return r;
 }
 
@@ -60,9 +55,9 @@ void put_text(record& r, std::size_t at, std::string_view text) {
 }
 
 void put_u32(record& r, std::size_t at, u32 value) {
-    if (at + 4 > r.size())
-        throw std::out_of_range("u32 beyond the record");
-    put_le32(r.data() + at, value);
+    std::vector<u8> le(4);
+    put_le32(le.data(), value);
+    put_bytes(r, at, le);
 }
 
 void put_bytes(std::vector<u8>& buf, std::size_t at, const std::vector<u8>& bytes) {
@@ -79,9 +74,13 @@ std::vector<u8> preset_image(const card& c, const record& r) {
     return image;
 }
 
+static std::string flash_file(const preset_cards& cards, const card& c) {
+    return cards.state.path() + "/" + c.addr + ".flash";
+}
+
 preset_cards::preset_cards() {
-    for (const card* c : ALL_CARDS)
-        write_flash_image(state.path(), c->addr, preset_image(*c, sample_user_record(c->sn)));
+    for (const card* c : {&CARD4, &CARD2, &CARD1})
+        write_file_bytes(flash_file(*this, *c), preset_image(*c, sample_user_record(c->sn)));
 }
 
 sim_run preset_cards::run(const std::vector<std::string>& args, const std::string& config) const {
@@ -91,19 +90,17 @@ sim_run preset_cards::run(const std::vector<std::string>& args, const std::strin
     return run_in_sim(command, config, state.path());
 }
 
-std::string preset_cards::log() const { return log_summary(read_request_log(state.path())); }
-
 sim_run expect_run(const preset_cards& cards, const tool_case& c, const std::string& config) {
     const sim_run r = cards.run(c.args, config);
     EXPECT_EQ(r.status, c.status) << r.err;
     const bool quiet = std::find(c.args.begin(), c.args.end(), "-q") != c.args.end();
     EXPECT_EQ(quiet ? r.out : strip_banner(r.out), c.out);
-    EXPECT_EQ(cards.log(), c.log);
+    EXPECT_EQ(log_summary(read_request_log(cards.state.path())), c.log);
     return r;
 }
 
 void expect_flash_holds(const preset_cards& cards, const card& c, const record& want) {
-    const std::vector<u8> now = read_flash_image(cards.state.path(), c.addr);
+    const std::vector<u8> now = read_file_bytes(flash_file(cards, c));
     ASSERT_EQ(now.size(), c.flash_size) << c.addr;
     const auto at = now.begin() + static_cast<std::ptrdiff_t>(c.record_at);
     EXPECT_EQ(byte_diff(record(at, at + USER_RECORD_SZ), want), "") << c.addr << ": user record";
@@ -112,10 +109,9 @@ void expect_flash_holds(const preset_cards& cards, const card& c, const record& 
 
 std::string log_summary(const std::vector<logged_request>& log) {
     std::string s;
-    for (const logged_request& e : log) {
+    for (const logged_request& e : log)
         s += (s.empty() ? "" : " ") + std::string(e.cmd == 0 ? "r" : e.cmd == 1 ? "w" : "?") +
              std::to_string(e.part) + (e.result == "ok" ? "" : ":" + e.result);
-    }
     return s;
 }
 
@@ -132,20 +128,6 @@ std::string byte_diff(const std::vector<u8>& got, const std::vector<u8>& want) {
         ++shown;
     }
     return diff;
-}
-
-std::vector<u8> read_file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
-    return std::vector<u8>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void write_file_bytes(const std::string& path, const std::vector<u8>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
 }
 
 locked_run run_tool_while_locked(const std::string& iface, double hold_s, const std::vector<std::string>& args,
@@ -177,10 +159,9 @@ cat "$dir/out"
     locked_run r;
     r.sim = run_in_sim(command, "", "", timeout_s);
     const std::size_t eol = r.sim.out.find('\n');
-    const std::string first = r.sim.out.substr(0, eol);
     char holder[32] = "";
-    if (std::sscanf(first.c_str(), "holder=%31s status=%d time=%lf %lf %lf", holder, &r.status, &r.wall_s,
-                    &r.user_s, &r.sys_s) != 5)
+    if (std::sscanf(r.sim.out.substr(0, eol).c_str(), "holder=%31s status=%d time=%lf %lf %lf", holder, &r.status,
+                    &r.wall_s, &r.user_s, &r.sys_s) != 5)
         throw std::runtime_error("no measurement from the locked run: " + r.sim.out + r.sim.err);
     r.holder = holder;
     r.out = eol == std::string::npos ? "" : r.sim.out.substr(eol + 1);

@@ -1,59 +1,36 @@
-// Helpers shared by the end-to-end test files: the banner, the user record's
-// layout, the built-in cards with their flash preset to known bytes, and
-// short forms of the simulator's request log.
-//
-// The numbers here are written out from the record's published format on
-// purpose, not taken from the tool's headers: a wrong offset in the tool must
-// show up as a difference, not move the expectation along with it.
+// Helpers shared by the end-to-end tests. The record offsets are written out from the
+// record's published format, not taken from the tool's headers, so that a wrong offset
+// in the tool shows up as a difference.
 #pragma once
 
-#include <cstddef>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "sim_harness.h"
-#include "types.h"
 
 namespace e2e {
 
-// The tool's output without its banner line and the empty line after it.
-// Output that does not start with a well-formed banner comes back whole,
-// behind the marker "<no banner>", so that a comparison fails and shows it.
-std::string strip_banner(const std::string& out);
-
-// The user configuration record: 480 bytes, little-endian, fields at these
-// byte offsets.
+// The user configuration record: 480 bytes, little-endian, fields at these offsets.
 using record = std::vector<u8>;
 constexpr std::size_t USER_RECORD_SZ = 480;
 namespace ucfg_at {
-constexpr std::size_t macaddr = 0;  // 8 slots of 8 bytes; the address is bytes 0-5
-constexpr std::size_t mac_slot_len = 8;
-constexpr std::size_t sn = 64;  // 32 bytes of text, zero-padded
-constexpr std::size_t magic = 96;
-constexpr std::size_t si_valid_flags = 100;
+constexpr std::size_t macaddr = 0, mac_slot_len = 8;  // 8 slots; the address is bytes 0-5
+constexpr std::size_t sn = 64, pn = 152, pName = 204, text_len = 32;  // texts, zero-padded
+constexpr std::size_t magic = 96, si_valid_flags = 100;
 constexpr std::size_t si = 104;  // 8 entries: main, pre, post, boost
-constexpr std::size_t fun_valid = 136;
-constexpr std::size_t fun_flags = 144;
-constexpr std::size_t pn = 152;
-constexpr std::size_t pcfg = 184;
+constexpr std::size_t fun_valid = 136, fun_flags = 144, pcfg = 184;
 constexpr std::size_t led_bitmap = 188;  // led_ctrl, active_timeout, blink_high, blink_low
-constexpr std::size_t pName = 204;
-constexpr std::size_t lldp_admStatus = 236;  // one byte per port
-constexpr std::size_t lldp_txIntval = 244;   // one byte per port
-constexpr std::size_t wol_info = 252;        // per port: wol_mode (s32), wol_en (s32)
-constexpr std::size_t pack_id = 316;         // id0 group, id0 pin, id1 group, id1 pin
-constexpr std::size_t force_status = 320;    // s32 per port
-constexpr std::size_t text_len = 32;
+constexpr std::size_t lldp_admStatus = 236, lldp_txIntval = 244;  // one byte per port
+constexpr std::size_t wol_info = 252;      // per port: wol_mode (s32), wol_en (s32)
+constexpr std::size_t pack_id = 316;       // id0 group, id0 pin, id1 group, id1 pin
+constexpr std::size_t force_status = 320;  // s32 per port
 }  // namespace ucfg_at
 
 // A record as the tool's reset leaves it: valid magic, texts, flags, LED and
-// PCI word zero, everything else 0xFF, MAC slots all 0xFF.
+// PCI word zero, everything else (MAC slots included) 0xFF.
 record reset_user_record();
-
 // A valid record whose bytes follow a pattern (so a field that moves or is
-// reset shows), with no SI value flagged, for every port link training marked
-// set and on and FEC on but not marked, and serial number `sn`.
+// reset shows), no SI value flagged, for every port link training marked set
+// and on and FEC on but not marked, and serial number `sn`.
 record sample_user_record(std::string_view sn);
 
 void put_text(record& r, std::size_t at, std::string_view text);  // 32 bytes, zero-padded
@@ -65,41 +42,35 @@ void put_bytes(std::vector<u8>& buf, std::size_t at, const std::vector<u8>& byte
 // and the 1-port card in the kv3 layout (enp5s0, position 6).
 struct card {
     const char* addr;
-    std::size_t flash_size;
-    std::size_t record_at;
+    std::size_t flash_size, record_at;
     const char* sn;
 };
 inline const card CARD4{"0000:03:00.0", 0xCA000, 0x41000, "ZS4P0300OLD"};
 inline const card CARD2{"0000:04:00.0", 0xCA000, 0x41000, "ZS2P0400OLD"};
 inline const card CARD1{"0000:05:00.0", 0x80000, 0x1E000, "ZS1P0500OLD"};
-inline const card* const ALL_CARDS[] = {&CARD4, &CARD2, &CARD1};
 
 // The card's flash filled with a position-dependent pattern (so a misplaced
 // read or write shows), holding `r` at the card's record offset.
 std::vector<u8> preset_image(const card& c, const record& r);
 
-// A state folder holding every built-in card's flash preset to its
-// patterned image with sample_user_record(card's sn), so every expected byte
-// comes from the test and not from the simulator's factory content.
+// A state folder holding every built-in card's flash as preset_image with
+// sample_user_record(card's sn): every expected byte comes from the test.
 struct preset_cards {
     temp_dir state;
     std::vector<std::string> launcher;  // words that start the tool, e.g. a shell that limits it
     preset_cards();
     // The tool with `args` on these cards; `config` empty: the built-in one.
     sim_run run(const std::vector<std::string>& args, const std::string& config = "") const;
-    std::string log() const;  // log_summary of the requests so far
 };
 
-// One run of the tool and what it must give.
+// A run and what it must give: status, stdout (after the banner unless the args
+// hold -q) and the log_summary of its requests.
 struct tool_case {
     std::vector<std::string> args;
     int status;
-    std::string out;  // standard output, after the banner unless the args hold -q
-    std::string log;  // log_summary of the requests it made
+    std::string out, log;
 };
-
-// Runs `c` on `cards` (`config` empty: the built-in controllers) and checks
-// its status, output and requests.
+// Runs `c` on `cards` (`config` empty: the built-in controllers) and checks it.
 sim_run expect_run(const preset_cards& cards, const tool_case& c, const std::string& config = "");
 
 // The card's whole flash must be its preset image with `want` as the record.
@@ -113,21 +84,16 @@ std::string log_summary(const std::vector<logged_request>& log);
 // first differing offsets with both bytes, for a readable failure.
 std::string byte_diff(const std::vector<u8>& got, const std::vector<u8>& want);
 
-std::vector<u8> read_file_bytes(const std::string& path);
-void write_file_bytes(const std::string& path, const std::vector<u8>& bytes);
-
 // The tool run while another process holds the lock of a maintain file.
 struct locked_run {
     std::string holder;  // what the lock holder announced: "locked" once it held the lock
     int status = -1;     // the tool's exit status
     double wall_s = -1, user_s = -1, sys_s = -1;  // the tool's elapsed and CPU time, seconds
     std::string out;     // the tool's standard output
-    sim_run sim;         // the whole simulator run (its err has the tool's standard error)
+    sim_run sim;         // the whole simulator run (its err has the tool's stderr)
 };
-
-// Inside the simulator: `zelnic-sim hold-lock MAINTAIN hold_s` is started,
-// and once it holds the lock the tool runs with `args`, timed by the shell.
-// The holder is stopped when the tool has ended.
+// Inside the simulator `zelnic-sim hold-lock MAINTAIN hold_s` is started; once
+// it holds the lock the tool runs with `args`, timed by the shell.
 locked_run run_tool_while_locked(const std::string& iface, double hold_s, const std::vector<std::string>& args,
                                  double timeout_s = 120);
 

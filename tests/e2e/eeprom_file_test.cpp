@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "e2e_support.h"
-#include "sim_harness.h"
 
 namespace e2e {
 namespace {

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "e2e_support.h"
-#include "sim_harness.h"
 
 namespace e2e {
 namespace {
@@ -81,7 +80,7 @@ TEST(Selection, FailedSelectionEndsTheRunBeforeAnyFlashAccess) {
 }
 
 TEST(Selection, RunsWithoutSelectionEndInTheUsageListing) {
-    const sim_run help = run_tool({"-h"}, CARDS);
+    const sim_run help = preset_cards().run({"-h"}, CARDS);
     EXPECT_EQ(help.status, 0) << help.err;
     // No banner: the parser answers -h first. "Usage:" and the 46 listed rows
     // of the option table: short name in two columns, long name in ten,

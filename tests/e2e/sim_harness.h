@@ -15,43 +15,32 @@ namespace e2e {
 using test_support::temp_dir;
 
 struct sim_run {
-    int status = -1;         // the command's exit status (128 + N for signal N); -1 on time-out
-    std::string out, err;    // the command's stdout and stderr (the simulator's own messages
-                             // go to stderr too)
-    std::string state_dir;   // where the flash images and the request log are
+    int status = -1;        // the command's exit status (128 + N for signal N); -1 on time-out
+    std::string out, err;   // the command's (the simulator's own messages go to stderr too)
+    std::string state_dir;  // where the flash images and the request log are
 };
 
 // Runs `command` in the simulator. `config` is config text (sim/README.md);
 // empty means the built-in controllers. `state_dir` empty: a fresh folder,
 // removed when the test binary ends; otherwise that folder, whose flash
-// images are reused (write one first with write_flash_image to preset a
-// card). After `timeout_s` the run is ended (status -1).
+// images (ADDR.flash) are reused. After `timeout_s` the run is ended.
 sim_run run_in_sim(const std::vector<std::string>& command, const std::string& config = "",
                    const std::string& state_dir = "", double timeout_s = 120);
-
-// run_in_sim with the tool binary and `args`.
-sim_run run_tool(const std::vector<std::string>& args, const std::string& config = "",
-                 const std::string& state_dir = "", double timeout_s = 120);
-
 const char* tool_path();
 const char* sim_path();
-
 // The built-in controllers in config form, to edit for a test.
 std::string sim_default_config();
 
-// STATE/ADDR.flash: the card named by its PCI address (its config line).
-std::vector<u8> read_flash_image(const std::string& state_dir, const std::string& card_addr);
-void write_flash_image(const std::string& state_dir, const std::string& card_addr,
-                       const std::vector<u8>& image);
+std::vector<u8> read_file_bytes(const std::string& path);
+void write_file_bytes(const std::string& path, const std::vector<u8>& bytes);
 
 // One line of STATE/requests.log.
 struct logged_request {
-    int cmd = -1;             // 0 read, 1 write
-    int part = -1;            // arg0
+    int cmd = -1, part = -1;  // 0 read, 1 write; arg0
     std::string hdr;          // the 20 header bytes, 40 lowercase hex digits
     long payload = -1;        // bytes behind the header
     u32 crc32 = 0;            // payload_crc32 of them
-    int reply_data = -1;      // data_bytes a read's reply announced
+    long reply_data = -1;     // data_bytes a read's reply announced
     std::string result;       // ok, lost, ignored, eio, enospc, einval
 };
 std::vector<logged_request> read_request_log(const std::string& state_dir);

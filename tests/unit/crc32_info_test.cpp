@@ -15,10 +15,9 @@ bytes sample_image(std::size_t len) {
 }
 
 TEST(Crc32Info, KnownValuesAndPieces) {
+    // The register is not inverted at the end: the common CRC-32 check value is 0xCBF43926.
     EXPECT_EQ(calc_crc32(CRC32_SEED_INIT, reinterpret_cast<const u8*>("123456789"), 9), 0x340BC6D9u);
     EXPECT_EQ(calc_crc32(CRC32_SEED_INIT, nullptr, 0), 0xFFFFFFFFu);
-    const u8 a = 'a';  // the register is not inverted: the common CRC-32 is its complement
-    EXPECT_EQ(~calc_crc32(CRC32_SEED_INIT, &a, 1), 0xE8B7BE43u);
     const bytes img = sample_image(4096);
     const u32 whole = calc_crc32(CRC32_SEED_INIT, img.data(), 4096);
     for (u32 cut : {0u, 1u, 503u, 2048u, 4095u, 4096u})
@@ -30,8 +29,8 @@ TEST(Crc32Info, StampAndCheckUndoEachOther) {
         bytes img = sample_image(len);
         const bytes plain = img;
         add_crc(img.data(), static_cast<int>(len));
-        EXPECT_EQ(get_le32(img.data() + CRC_OFFSET), CRC32_MAGIC);
-        EXPECT_EQ(get_le32(img.data() + CRC_OFFSET + 4), calc_crc32(CRC32_SEED_INIT, plain.data(), u32(len)));
+        EXPECT_EQ(std::pair(get_le32(img.data() + CRC_OFFSET), get_le32(img.data() + CRC_OFFSET + 4)),
+                  std::pair(CRC32_MAGIC, calc_crc32(CRC32_SEED_INIT, plain.data(), u32(len)))) << len;
         const bytes stamped = img;
         EXPECT_EQ(check_crc(img.data(), static_cast<int>(len)), 0) << len;
         EXPECT_EQ(img, plain) << "check leaves both trailer words zero";
@@ -47,10 +46,8 @@ TEST(Crc32Info, StampAndCheckUndoEachOther) {
         EXPECT_EQ(check_crc(img.data(), 4096), -1) << "byte " << pos;
         EXPECT_EQ(get_le32(img.data() + CRC_OFFSET) | get_le32(img.data() + CRC_OFFSET + 4), 0u) << "byte " << pos;
     }
-    for (int len : {4095, 4097}) {
-        bytes img = stamped;
-        EXPECT_EQ(check_crc(img.data(), len), -1) << len;
-    }
+    for (int len : {4095, 4097})
+        EXPECT_EQ(check_crc(bytes(stamped).data(), len), -1) << len;
 }
 
 TEST(Crc32Info, NoTrailerLeavesTheBufferAlone) {

@@ -1,12 +1,12 @@
 #include "devices/device_scan.h"
 
-#include <algorithm>
-
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using test_support::names;
 
 eth_dev rec(const char* name, u16 domain, u8 bus, u8 fun, int port) {
     eth_dev d;
@@ -14,13 +14,6 @@ eth_dev rec(const char* name, u16 domain, u8 bus, u8 fun, int port) {
     d.domain = domain, d.bus = bus, d.fun = fun, d.port_id = port;
     d.bus_device_fun = u32{static_cast<u8>(domain)} << 24 | u32{bus} << 16 | fun;
     return d;
-}
-
-std::vector<std::string> names(const device_list& l) {
-    std::vector<std::string> out;
-    for (const eth_dev& d : l)
-        out.emplace_back(d.name);
-    return out;
 }
 
 TEST(DeviceOrderTest, InsertionRule) {

@@ -1,8 +1,5 @@
 #include "devices/device_select.h"
 
-#include <algorithm>
-#include <iterator>
-
 #include "test_support.h"
 
 using namespace std::string_literals;
@@ -39,8 +36,7 @@ TEST(DeviceSelectTest, TableAndEmptyRegistry) {
         return print_deivces(l);
     });
     EXPECT_EQ(empty.output, "======= zelvo net devices =======\n");
-    ASSERT_EQ(cards.size(), 1u);
-    EXPECT_STREQ(cards[0].name, "keep");
+    EXPECT_EQ(test_support::names(cards), std::vector<std::string>{"keep"});
 
     l = {rec("eth0", 0x8308, 0, 3, 0, 0, 0), rec("enp129s0f1", 0x8318, 0x10, 0x81, 0x1f, 1, -1)};
     l.front().cur_mac_address = "aa:bb:cc:dd:ee:00";
@@ -67,8 +63,8 @@ TEST(DeviceSelectTest, Lookups) {
     for (const auto& [text, pos] : slots) {
         const auto o =
             run([&, text = text, pos = pos] { return find_device_by_pci_slot(l, text) == at(l, std::max(pos, -1)); });
-        EXPECT_EQ(o.result, 1) << text;
-        EXPECT_EQ(o.output, pos == -2 ? "input format is invalid: "s + text + "\n" : "");
+        const std::string message = pos == -2 ? "input format is invalid: "s + text + "\n" : "";
+        EXPECT_EQ(std::pair(o.result, o.output), std::pair(1, message)) << text;
     }
 }
 
@@ -81,10 +77,7 @@ TEST(DeviceSelectTest, OneEntryPerCard) {
                      rec("f1p1", 0x8318, 0, 3, 0, 1, 1)};
     std::vector<eth_dev> got;
     EXPECT_EQ(find_all_device(l, got), 5);
-    std::vector<std::string> seen;
-    for (const eth_dev& d : got)
-        seen.emplace_back(d.name);
-    EXPECT_EQ(seen, (std::vector<std::string>{"f0p0", "bus", "dev", "dom", "id"}));
+    EXPECT_EQ(test_support::names(got), (std::vector<std::string>{"f0p0", "bus", "dev", "dom", "id"}));
 }
 
 }  // namespace

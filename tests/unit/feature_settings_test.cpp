@@ -63,8 +63,8 @@ TEST(FeatureParsers, MissingValueEndsProcess) {
     for (const auto& c : cases) {
         rec r = reset_record();
         const outcome o = run([&] { c.parse(c.text, &r); });
-        EXPECT_EQ(o.status, -1) << c.text;
-        EXPECT_EQ(o.output, "invalid " + std::string(c.what) + " input[" + c.text + "]: Usage:\n" + c.usage);
+        EXPECT_EQ(std::pair(o.status, o.output),
+                  std::pair(-1, "invalid " + std::string(c.what) + " input[" + c.text + "]: Usage:\n" + c.usage));
     }
     // Values read before the missing one are already in the record.
     rec r = reset_record(), want = reset_record();
@@ -100,9 +100,7 @@ TEST(FeatureBatches, ApplyGivenTextsAndMark) {
         for (text_field f : {c.first, c.second})
             if (f)
                 std::strcpy(s.*f, c.text);
-        rec r = reset_record();
-        r.magic = 0;
-        rec want = r;
+        rec r = reset_record(0), want = r;
         if (c.want) {
             c.want(want);
             want.magic = MAC_SN_MAGIC;

@@ -1,7 +1,5 @@
 #include "flash/file_eeprom.h"
 
-#include <algorithm>
-
 #include "maintain.h"
 #include "test_support.h"
 
@@ -12,16 +10,12 @@ constexpr u8 UNTOUCHED = 0xee;
 
 TEST(FileEeprom, ServesThePartitionMap) {
     const struct { int image_sz, partion, offset, want, status; std::string out; } cases[] = {
-        {0xca000, PART_FW, 0x0, 0x40000, 0, ""},
-        {0xca000, PART_CFG, 0x40000, 0x1000, 0, ""},
-        {0xca000, PART_MAC_ADDR, 0x41000, 480, 0, ""},
-        {0xca000, PCSPHY, 0x42000, 0x8000, 0, ""},
-        {0xca000, IPXE, 0x4a000, 0x80000, 0, ""},
-        {0x41000, PART_CFG, 0x40000, 0x1000, 0, ""},
+        {0xca000, PART_FW, 0x0, 0x40000, 0, ""},    {0xca000, PART_CFG, 0x40000, 0x1000, 0, ""},
+        {0xca000, PART_MAC_ADDR, 0x41000, 480, 0, ""}, {0xca000, PCSPHY, 0x42000, 0x8000, 0, ""},
+        {0xca000, IPXE, 0x4a000, 0x80000, 0, ""},   {0x41000, PART_CFG, 0x40000, 0x1000, 0, ""},
         {0x41000, PART_MAC_ADDR, 0, 0, 0, "above eeprom size: part:3 in-size:266240\n"},
         {0xc9fff, IPXE, 0, 0, 0, "above eeprom size: part:5 in-size:827391\n"},
-        {0xca000, 6, 0, -1, -1, "invalid partion: 6 \n"},
-        {0xca000, 9, 0, -1, -1, "invalid partion: 9 \n"},
+        {0xca000, 6, 0, -1, -1, "invalid partion: 6 \n"}, {0xca000, 9, 0, -1, -1, "invalid partion: 9 \n"},
         {0xca000, VERSION_INFO, 0, -1, -1, "invalid partion: 10 \n"},
         {0xca000, PART_MAX, 0, -1, -1, "invalid partion: 11 \n"},
     };
@@ -29,9 +23,7 @@ TEST(FileEeprom, ServesThePartitionMap) {
         const bytes img = patterned(c.image_sz);
         bytes buf(0x80000 + 64, UNTOUCHED);
         const outcome o = run([&] { return read_fake_file_eeprom_partion(img, c.partion, nullptr, buf); });
-        EXPECT_EQ(o.result, c.want) << c.partion;
-        EXPECT_EQ(o.status, c.status) << c.partion;
-        EXPECT_EQ(o.output, c.out) << c.partion;
+        EXPECT_EQ(std::tuple(o.result, o.status, o.output), std::tuple(c.want, c.status, c.out)) << c.partion;
         bytes want(img.begin() + c.offset, img.begin() + c.offset + std::max(c.want, 0));
         want.resize(buf.size(), UNTOUCHED);
         EXPECT_EQ(buf, want) << "partition " << c.partion << " of " << c.image_sz;
@@ -45,8 +37,7 @@ TEST(FileEeprom, DumpsToTheOutputFileAndStaysInsideTheBuffer) {
     bytes backing(200, UNTOUCHED);
     const outcome o = run(
         [&] { return read_fake_file_eeprom_partion(img, PART_MAC_ADDR, out.c_str(), std::span(backing).first(100)); });
-    EXPECT_EQ(o.result, 480);
-    EXPECT_EQ(o.output, "out to: " + out + "\n");
+    EXPECT_EQ(std::pair(o.result, o.output), std::pair(480, "out to: " + out + "\n"));
     EXPECT_EQ(file_bytes(out), bytes(img.begin() + 0x41000, img.begin() + 0x41000 + 480));
     bytes want(img.begin() + 0x41000, img.begin() + 0x41000 + 100);
     want.resize(200, UNTOUCHED);

@@ -1,16 +1,13 @@
 #include "main_driver.h"
 
-#include <gtest/gtest.h>
-
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "test_support.h"
 
 namespace {
 
 using test_support::run;
+using namespace std::string_literals;
 
 // Runs the tool in-process; the options here end it before any device or
 // file is touched.
@@ -28,10 +25,9 @@ test_support::outcome run_tool(std::vector<std::string> args) {
 
 TEST(main_driver, options_of_stages_not_carried_yet_are_refused) {
     const char* const options[][2] = {
-        {"-genbin", ""},          {"-fw", "fw.bin"},       {"-pxe", "pxe.bin"},   {"-dump0", ""},
-        {"-dumpcfg", ""},         {"-si-show", ""},        {"-sn-show", ""},      {"-pn-show", ""},
-        {"-lldp-show", ""},       {"-wol-show", ""},       {"-pName-show", ""},   {"-mac-show", ""},
-        {"-pack_id-show", ""},    {"-force-state-show", ""}, {"-fw-version", ""},
+        {"-genbin", ""},  {"-fw", "fw.bin"},   {"-pxe", "pxe.bin"},   {"-dump0", ""},        {"-dumpcfg", ""},
+        {"-si-show", ""}, {"-sn-show", ""},    {"-pn-show", ""},      {"-lldp-show", ""},    {"-wol-show", ""},
+        {"-pName-show", ""}, {"-mac-show", ""}, {"-pack_id-show", ""}, {"-force-state-show", ""}, {"-fw-version", ""},
     };
     for (const auto& o : options) {
         std::vector<std::string> args = {"-q", o[0]};
@@ -39,15 +35,13 @@ TEST(main_driver, options_of_stages_not_carried_yet_are_refused) {
             args.push_back(o[1]);
         args.insert(args.end(), {"-eeprom", "/nonexistent"});
         const auto r = run_tool(args);
-        EXPECT_EQ(r.status, -1) << o[0];
-        EXPECT_EQ(r.output, std::string(o[0]) + " is not available in this version\n");
+        EXPECT_EQ(std::pair(r.status, r.output), std::pair(-1, o[0] + " is not available in this version\n"s));
     }
 }
 
 TEST(main_driver, banner_and_parse_failures) {
     auto r = run_tool({"-i"});
-    EXPECT_EQ(r.status, -1);
-    EXPECT_EQ(r.output, "arg:-i need value\n");
+    EXPECT_EQ(std::pair(r.status, r.output), std::pair(-1, std::string("arg:-i need value\n")));
 
     r = run_tool({"-eeprom", "/nonexistent"});
     EXPECT_EQ(r.status, -1);

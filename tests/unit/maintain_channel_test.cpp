@@ -62,8 +62,7 @@ TEST(ReadReply, ChecksTheReplyBeforeUsingIt) {
         // Guard bytes behind the reply buffer must stay untouched.
         bytes buf(MAINTAIN_HDR_SZ + partion_max_sz(c.partion) + 8, 0);
         const outcome o = run([&] { return read_reply(rd.get(), c.partion, std::span(buf).first(buf.size() - 8)); });
-        EXPECT_EQ(o.result, c.want) << c.out;
-        EXPECT_EQ(o.output, c.out);
+        EXPECT_EQ(std::pair(o.result, o.output), std::pair(c.want, std::string(c.out)));
         if (c.want > 0) {
             EXPECT_EQ(bytes(buf.begin(), buf.begin() + 20 + c.want), c.reply);
         }
@@ -85,8 +84,7 @@ TEST(MaintainLock, TimesOutWhileAnotherHoldsIt) {
     const auto start = std::chrono::steady_clock::now();
     const outcome o = run([&] { lock_maintain_file(fd.get(), lock_wait::no, 1); });
     const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.output, "get lock timeout \n");
+    EXPECT_EQ(std::pair(o.status, o.output), std::pair(1, std::string("get lock timeout \n")));
     // A limit of 1 s on a clock of whole seconds: between 1 and 2 s.
     EXPECT_GE(waited, std::chrono::seconds(1));
     EXPECT_LT(waited, std::chrono::seconds(3));

@@ -19,17 +19,13 @@ const si LANES[4] = {{21, 0, 11, 11}, {22, 0, 12, 12}, {23, 0, 13, 13}, {24, 0, 
 TEST(StrToSi, AcceptsOneOrFourSetsAndEndsTheProcessOnAnythingElse) {
     const std::string usage = si_input_usage;
     const struct { const char* text; std::vector<int> sets; std::string output; } cases[] = {
-        {"29 0 12 15", {29, 0, 12, 15}, ""},
-        {" 29 0 12 15", {29, 0, 12, 15}, ""},
-        {"29 0 12 15 7 8", {29, 0, 12, 15}, ""},
-        {"29  0 12 15", {29, 0, 0, 12}, ""},  // the empty token reads 0 and shifts the rest
-        {"0x1d 0 0xc 0xf", {29, 0, 12, 15}, ""},
-        {"010 0X3f abc 0", {8, 63, 0, 0}, ""},
+        {"29 0 12 15", {29, 0, 12, 15}, ""},       {" 29 0 12 15", {29, 0, 12, 15}, ""},
+        {"29 0 12 15 7 8", {29, 0, 12, 15}, ""},   {"0x1d 0 0xc 0xf", {29, 0, 12, 15}, ""},
+        {"010 0X3f abc 0", {8, 63, 0, 0}, ""},     {"29  0 12 15", {29, 0, 0, 12}, ""},  // empty token reads 0
         {"21 0 11 11,22 0 12 12,23 0 13 13,24 0 14 14", FOUR_SETS, ""},
         {"21 0 11 11, 22 0 12 12, 23 0 13 13, 24 0 14 14", FOUR_SETS, ""},
         {"21 0 11 11,22 0 12 12,23 0 13 13,24 0 14 14,25 0 15 15,x", FOUR_SETS, ""},
-        {"64 0 12 15", {}, "invalid main:64\n"},
-        {"29 -1 12 15", {}, "invalid pre:-1\n"},
+        {"64 0 12 15", {}, "invalid main:64\n"}, {"29 -1 12 15", {}, "invalid pre:-1\n"},
         {"29 0 0x40 15", {}, "invalid post:64\n"},
         {"29 0 12 16", {}, "invalid boost:16 in:[29 0 12 16]\n"},
         {"21 0 11 11, 22 0 12 16,23 0 13 13,24 0 14 14", {}, "invalid boost:16 in:[ 22 0 12 16]\n"},
@@ -42,11 +38,8 @@ TEST(StrToSi, AcceptsOneOrFourSetsAndEndsTheProcessOnAnythingElse) {
     for (const auto& c : cases) {
         si out[4];
         const outcome o = run([&] { return str_2_si_v2(c.text, out, false); });
-        EXPECT_EQ(o.status, c.output.empty() ? 0 : -1) << c.text;
-        EXPECT_EQ(o.output, c.output) << c.text;
-        if (!o.ended) {
-            EXPECT_EQ(values(out, o.result), c.sets) << c.text;
-        }
+        EXPECT_EQ(std::pair(o.status, o.output), std::pair(c.output.empty() ? 0 : -1, c.output)) << c.text;
+        EXPECT_EQ(o.ended ? std::vector<int>{} : values(out, o.result), c.sets) << c.text;
     }
     si out[4];
     EXPECT_EQ(run([&] { str_2_si_v2("29 0 12 15", out, true); }).output, "[0] main:29 pre:0 post:12 boost:15\n");
@@ -58,9 +51,7 @@ TEST(SiStores, EntriesAndValidBits) {
         {1, true, 4, 0xffff0000},  {3, true, 4, 0xffff0000},  {7, true, 4, 0xffff0000},
     };
     for (const auto& t : cases) {
-        ucfg_mac_sn r = reset_record();
-        r.magic = 0;  // neither store writes it
-        ucfg_mac_sn want = r;
+        ucfg_mac_sn r = reset_record(0), want = r;  // neither store writes the magic
         want.si_valid_flags = t.flags;
         if (t.four_lanes)
             std::memcpy(&want.si[t.first_entry], LANES, sizeof LANES);
@@ -88,14 +79,11 @@ TEST(SiBatch, StopsAtFirstEmptyPort) {
         settings s;
         std::strcpy(const_cast<char*>(s.si_port(c.port_a)), c.text_a);
         std::strcpy(const_cast<char*>(s.si_port(c.port_b)), c.text_b);
-        ucfg_mac_sn r = reset_record();
-        r.magic = 0;
+        ucfg_mac_sn r = reset_record(0);
         ucfg_mac_sn_dirty = 0;
         EXPECT_EQ(cfg_si_batch_set(&r, s), 0);
-        EXPECT_EQ(r.si_valid_flags, c.flags) << c.text_a;
-        EXPECT_EQ(values(&r.si[0], 1), c.entry0) << c.text_a;
-        EXPECT_EQ(static_cast<u32>(r.magic), c.magic) << c.text_a;
-        EXPECT_EQ(ucfg_mac_sn_dirty, c.dirty) << c.text_a;
+        EXPECT_EQ(std::tuple(r.si_valid_flags, values(&r.si[0], 1), static_cast<u32>(r.magic), ucfg_mac_sn_dirty),
+                  std::tuple(c.flags, c.entry0, c.magic, c.dirty)) << c.text_a;
     }
 }
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -59,11 +59,14 @@ inline outcome parse_with(const arg_option* table, std::vector<std::string> args
     return run([&] { return parse_args(table, static_cast<int>(argv.size()), argv.data()); });
 }
 
-// A record as loaded from erased flash: defaults, MAC slots all 0xff.
-inline ucfg_mac_sn reset_record() {
+// A record as loaded from erased flash (MAC slots all 0xff); `magic` lets a
+// test see whether a setter writes it.
+inline ucfg_mac_sn reset_record(std::optional<std::int32_t> magic = {}) {
     ucfg_mac_sn r;
     std::memset(&r, 0xff, sizeof(r));
     ucfg_mac_sn_reset(&r);
+    if (magic)
+        r.magic = *magic;
     return r;
 }
 
@@ -83,8 +86,6 @@ inline testing::AssertionResult same_record(const ucfg_mac_sn& got, const ucfg_m
     return testing::AssertionFailure() << msg;
 }
 
-// A fresh folder, removed with its content at the end of the scope.
-
 // Each byte differs from its neighbours and from the same offset one 4 KiB
 // page away, so a misplaced window or a lost chunk shows.
 inline bytes patterned(std::size_t n) {
@@ -92,6 +93,15 @@ inline bytes patterned(std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
         b[i] = static_cast<u8>(i + (i >> 12) * 7);
     return b;
+}
+
+// The interface names of a device list, in order.
+template <typename List>
+std::vector<std::string> names(const List& l) {
+    std::vector<std::string> out;
+    for (const auto& d : l)
+        out.emplace_back(d.name);
+    return out;
 }
 
 inline bytes to_bytes(std::string_view text) { return {text.begin(), text.end()}; }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
-#include "sim_harness.h"
 
 namespace e2e {
 namespace {
