@@ -1,17 +1,19 @@
 #include "maintain.h"
 
 #include "byte_order.h"
+#include "cfg.h"
+#include "image/flash_layout.h"
 
 int partion_max_sz(int partion) {
     switch (partion) {
     case PART_FW:
-        return 0x41000;  // firmware area and the factory configuration behind it
+        return FW_BIN_DEFAULT_IMG_BIN_SZ;  // firmware area and the factory configuration behind it
     case PART_CFG:
-        return 0x1000;
+        return CFG_MAX_SZ;
     case PART_MAC_ADDR:
-        return 0x1e0;  // sizeof(ucfg_mac_sn)
+        return UCFG_MAC_SN_SZ;
     case IPXE:
-        return 0x80000;
+        return PXE_MAX_SZ;
     case VERSION_INFO:
         return 0x20;
     default:

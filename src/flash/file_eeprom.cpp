@@ -2,18 +2,21 @@
 
 #include <cstdio>
 
+#include "../cfg.h"
 #include "../exit_request.h"
+#include "../image/flash_layout.h"
 #include "../maintain.h"
 #include "partion_delivery.h"
 
 namespace {
 
+// The default flash layout; the user area serves just the record.
 constexpr eeprom_partion EEPROM_MAP[] = {
-    {PART_FW, 0x0, 0x40000},
-    {PART_CFG, 0x40000, 0x1000},
-    {PART_MAC_ADDR, 0x41000, 0x1e0},
-    {PCSPHY, 0x42000, 0x8000},
-    {IPXE, 0x4a000, 0x80000},
+    {PART_FW, FW_PARTION, FW_MAX_SZ},
+    {PART_CFG, CFG_PARTION, CFG_MAX_SZ},
+    {PART_MAC_ADDR, UCFG_MAC_SN_PARTION, UCFG_MAC_SN_SZ},
+    {PCSPHY, PCSPHY_PARTION, PCSPHY_MAX_SZ},
+    {IPXE, PXE_PART_PARTION, PXE_MAX_SZ},
 };
 
 }  // namespace

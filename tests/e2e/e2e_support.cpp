@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "byte_order.h"
+#include "flash_store.h"
 
 namespace e2e {
 
@@ -75,7 +76,7 @@ std::vector<u8> preset_image(const card& c, const record& r) {
 }
 
 static std::string flash_file(const preset_cards& cards, const card& c) {
-    return cards.state.path() + "/" + c.addr + ".flash";
+    return zsim::flash_file_path(cards.state.path(), c.addr);
 }
 
 preset_cards::preset_cards() {

@@ -7,7 +7,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "image/crc32_info.h"
 
 using test_support::process_result;
 using test_support::run_process;
@@ -63,7 +62,7 @@ void write_file_bytes(const std::string& path, const std::vector<u8>& bytes) {
 
 std::vector<logged_request> read_request_log(const std::string& state_dir) {
     std::vector<logged_request> entries;
-    std::ifstream in(state_dir + "/requests.log");
+    std::ifstream in(zsim::request_log_path(state_dir));
     for (std::string line; std::getline(in, line);) {
         std::map<std::string, std::string> f;  // key=value words
         std::istringstream words(line);
@@ -76,10 +75,6 @@ std::vector<logged_request> read_request_log(const std::string& state_dir) {
                            f["result"]});
     }
     return entries;
-}
-
-u32 payload_crc32(std::span<const u8> data) {
-    return ~calc_crc32(CRC32_SEED_INIT, data.data(), static_cast<u32>(data.size()));
 }
 
 }  // namespace e2e

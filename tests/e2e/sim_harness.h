@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "process_run.h"
+#include "request_log.h"
 #include "types.h"
 
 namespace e2e {
@@ -46,6 +47,6 @@ struct logged_request {
 std::vector<logged_request> read_request_log(const std::string& state_dir);
 
 // The common CRC-32 (zlib's), as the request log reports payloads.
-u32 payload_crc32(std::span<const u8> data);
+using zsim::payload_crc32;
 
 }  // namespace e2e
