@@ -10,6 +10,7 @@
 #include "devices/port_count.h"
 #include "devices/sysfs_file.h"
 #include "exit_request.h"
+#include "flash/file_eeprom.h"
 #include "flash/maintain_channel.h"
 #include "settings.h"
 #include "ucfg/feature_settings.h"
@@ -89,10 +90,14 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
             std::printf("invalid si input:%s\n", s.si_str);
             end_process(-1);
         }
-        if (n == 1)
-            do_si_set(dev->port_id, cfg_cur, lanes[0].tx_eq_main, lanes[0].tx_eq_pre, lanes[0].tx_eq_post,
-                      lanes[0].boost);
-        else
+        if (n == 1) {
+            // One lane names one record entry, which a port outside 0..7 does not have.
+            if (do_si_set(dev->port_id, cfg_cur, lanes[0].tx_eq_main, lanes[0].tx_eq_pre, lanes[0].tx_eq_post,
+                          lanes[0].boost) != 0) {
+                std::printf("invalid si port:%d\n", dev->port_id);
+                end_process(-1);
+            }
+        } else
             do_si_set_25_40g(dev->port_id, cfg_cur, lanes[0], lanes[1], lanes[2], lanes[3]);
     }
     cfg_si_batch_set(cfg_cur, s);
@@ -152,8 +157,7 @@ int run_on_eeprom_file(const settings& s) {
     std::snprintf(fake_dev.name, sizeof fake_dev.name, "fake");
     fake_dev.port_id = 0;
 
-    maintain_channel flash(s.verbose2 != 0);
-    flash.use_file_eeprom(&fake_dev, std::move(*image));
+    file_eeprom flash(&fake_dev, std::move(*image));
     std::printf("%s port%d\n", fake_dev.name, fake_dev.port_id);
     run_pipeline(s, flash, &fake_dev, 0);  // no port count on this road
     return 0;

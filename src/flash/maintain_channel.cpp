@@ -11,7 +11,6 @@
 
 #include "../byte_order.h"
 #include "../exit_request.h"
-#include "file_eeprom.h"
 #include "file_io.h"
 #include "maintain_lock.h"
 #include "partion_delivery.h"
@@ -110,10 +109,11 @@ int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::
         sys_error_report("lsseek\n");
         end_process(-1);
     }
-    const int result = read_reply(fd, partion, reply);
-    if (result > 0)
+    int result = read_reply(fd, partion, reply);
+    if (result > 0 &&
         deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(result)),
-                        out_bin_fname, out_buf);
+                        out_bin_fname, out_buf) < 0)
+        result = -5;
     unlock_maintain_file(fd);
     return result;
 }
@@ -142,17 +142,10 @@ int maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
     return 0;
 }
 
-void maintain_channel::use_file_eeprom(const eth_dev* fake_net_dev, std::vector<u8> image) {
-    fake_net_dev_ = fake_net_dev;
-    in_file_eeprom_ = std::move(image);
-}
-
 int maintain_channel::read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                                          std::span<u8> out_buf) {
     if (!partion_in_range(partion) || dev == nullptr)
         return -22;
-    if (is_fake(dev))
-        return read_fake_file_eeprom_partion(in_file_eeprom_, partion, out_bin_fname, out_buf);
     const unique_fd fd = open_maintain(maintain_path(dev->name));
     if (!fd)
         return -5;
@@ -164,10 +157,6 @@ int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::
         std::printf("eth_dev is null!\n");
         return -22;
     }
-    // The file-backed EEPROM is never written; callers that verify see the
-    // image unchanged.
-    if (is_fake(dev))
-        return 0;
     if (!partion_in_range(partion))
         return -22;
     std::printf("writing flash....");
