@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <new>
 
-#include "../byte_order.h"
 #include "../exit_request.h"
 #include "file_io.h"
 #include "maintain_lock.h"
@@ -19,14 +18,6 @@
 namespace {
 
 constexpr int MAINTAIN_PATH_CAP = 200;  // at most 199 characters
-
-void put_req_header(u8* out, const maintain_req& req) {
-    put_le32(out + offsetof(maintain_req, magic), static_cast<u32>(req.magic));
-    put_le32(out + offsetof(maintain_req, cmd), static_cast<u32>(req.cmd));
-    put_le32(out + offsetof(maintain_req, arg0), static_cast<u32>(req.arg0));
-    put_le32(out + offsetof(maintain_req, req_data_bytes), static_cast<u32>(req.req_data_bytes));
-    put_le32(out + offsetof(maintain_req, reply_bytes), static_cast<u32>(req.reply_bytes));
-}
 
 // Opens `path` for reading and writing; a failure is reported here.
 unique_fd open_maintain(const std::string& path) {
@@ -49,8 +40,9 @@ std::string maintain_path(const char* name) {
 
 std::array<u8, MAINTAIN_HDR_SZ> encode_read_req(int partion) {
     std::array<u8, MAINTAIN_HDR_SZ> out{};
-    put_req_header(out.data(), maintain_req{static_cast<std::int32_t>(MAINTAIN_MAGIC), MT_READ_FLASH, partion, 0,
-                                            partion_max_sz(partion) + MAINTAIN_HDR_SZ});
+    encode_maintain_req(maintain_req{static_cast<std::int32_t>(MAINTAIN_MAGIC), MT_READ_FLASH, partion, 0,
+                                     partion_max_sz(partion) + MAINTAIN_HDR_SZ},
+                        out.data());
     return out;
 }
 
@@ -58,7 +50,7 @@ std::vector<u8> encode_write_req(int partion, std::span<const u8> data) {
     const maintain_req req{static_cast<std::int32_t>(MAINTAIN_MAGIC), MT_WRITE_FLASH, partion,
                            static_cast<std::int32_t>(data.size()), 0};
     std::vector<u8> out(static_cast<std::size_t>(req_total_sz(req)));
-    put_req_header(out.data(), req);
+    encode_maintain_req(req, out.data());
     std::copy(data.begin(), data.end(), out.begin() + MAINTAIN_HDR_SZ);
     return out;
 }
@@ -73,8 +65,7 @@ int read_reply(int fd, int partion, std::span<u8> reply) {
     }
     const int max = partion_max_sz(partion);
     const int room = static_cast<int>(reply.size()) - MAINTAIN_HDR_SZ;
-    const int data_bytes =
-        static_cast<std::int32_t>(get_le32(reply.data() + offsetof(maintain_reply, data_bytes)));
+    const int data_bytes = decode_maintain_reply(reply.data()).data_bytes;
     if (data_bytes < 0 || data_bytes > max || data_bytes > room) {
         std::printf("invalid reply: data_bytes:%d max:%d\n", data_bytes, max);
         return -5;

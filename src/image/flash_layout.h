@@ -5,6 +5,7 @@
 // without gaps.
 #pragma once
 
+#include "../devices/port_count.h"
 #include "../types.h"
 
 // Default layout.
@@ -38,10 +39,6 @@ constexpr int KV3_FW_BIN_DEFAULT_IMG_BIN_SZ = KV3_FW_MAX_SZ + KV3_CFG_MAX_SZ;
 constexpr int KV3_FW_BIN_MAX_SZ =
     KV3_FW_BIN_DEFAULT_IMG_BIN_SZ + KV3_UCFG_MAX_SZ + KV3_TRIM_INFO_SZ + KV3_PXE_MAX_SZ;
 
-// Chip groups: PCI vendor id in the upper half, the family's base device id
-// in the lower half. Stored in an image's boot configuration page.
-constexpr u32 KV9_CHIP_GROUP = 0x88488308;
-constexpr u32 KV3_CHIP_GROUP = 0x88488208;
 
 static_assert(FW_PARTION + FW_MAX_SZ == CFG_PARTION);
 static_assert(CFG_PARTION + CFG_MAX_SZ == UCFG_MAC_SN_PARTION);
