@@ -12,6 +12,7 @@
 #include "exit_request.h"
 #include "flash/file_eeprom.h"
 #include "flash/maintain_channel.h"
+#include "report/report_stages.h"
 #include "settings.h"
 #include "ucfg/feature_settings.h"
 #include "ucfg/identity.h"
@@ -39,18 +40,6 @@ void refuse_unbuilt_options(const settings& s) {
         {s.gen_bin != 0, "-genbin"},
         {s.fw_bin[0] != 0, "-fw"},
         {s.pxe_bin[0] != 0, "-pxe"},
-        {s.dump_ucfg_mac_sn != 0, "-dump0"},
-        {s.dump_cfg_partion1 != 0, "-dumpcfg"},
-        {s.show_si != 0, "-si-show"},
-        {s.show_sn != 0, "-sn-show"},
-        {s.show_pn != 0, "-pn-show"},
-        {s.show_lldp != 0, "-lldp-show"},
-        {s.show_wol != 0, "-wol-show"},
-        {s.show_pName != 0, "-pName-show"},
-        {s.show_mac != 0, "-mac-show"},
-        {s.show_pack_id != 0, "-pack_id-show"},
-        {s.show_force_state != 0, "-force-state-show"},
-        {s.show_version != 0, "-fw-version"},
     };
     for (const auto& o : options) {
         if (o.given) {
@@ -141,6 +130,7 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
     // The partition as it stands before this run's save.
     if (s.dump_para > 0 && flash.read_flash_partion(dev, s.dump_para, s.out_bin_f, {}) < 0)
         fail("read flash dump_para failed ");
+    run_reports(s, flash, dev);  // stages 18-28: what the flash holds before the save
 
     if (ucfg_mac_sn_dirty && save_mac_sn(flash, dev, cfg_cur, s.trace2()) != 0)
         fail("flash write faild!");
