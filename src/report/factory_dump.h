@@ -1,4 +1,4 @@
-// The factory configuration dump of Part 5.3 (-dumpcfg): the header, PCI
+// The factory configuration dump (-dumpcfg): the header, PCI
 // settings and the first two PHYs of the net_config stored in PART_CFG,
 // printed as stored, without any check of magic, length or checksum.
 #pragma once

@@ -1,4 +1,4 @@
-// The firmware and PXE versions of Part 5.1 (-fw-version), from the version
+// The firmware and PXE versions (-fw-version), from the version
 // record a device answers for VERSION_INFO.
 #pragma once
 

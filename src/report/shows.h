@@ -1,4 +1,4 @@
-// The shows of Part 5.1: single items of the user record stored on a device,
+// The shows: single items of the user record stored on a device,
 // in short lines for scripts. Each reads the flash afresh.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The dumps of Part 5.2: the whole user record stored on a device as tables
+// The dumps of the user record stored on a device, as tables
 // (-dump0), and one table each for SI, LLDP, Wake-on-LAN, force state and
 // pack id. Each reads the flash afresh; per-port tables have one row per
 // port of the card. An invalid record ends the process (status -1) after
