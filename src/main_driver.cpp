@@ -11,6 +11,8 @@
 #include "devices/sysfs_file.h"
 #include "exit_request.h"
 #include "flash/maintain_channel.h"
+#include "image/fw_update.h"
+#include "image/gen_bin.h"
 #include "settings.h"
 #include "ucfg/feature_settings.h"
 #include "ucfg/identity.h"
@@ -35,9 +37,6 @@ void refuse_unbuilt_options(const settings& s) {
         bool given;
         const char* option;
     } options[] = {
-        {s.gen_bin != 0, "-genbin"},
-        {s.fw_bin[0] != 0, "-fw"},
-        {s.pxe_bin[0] != 0, "-pxe"},
         {s.dump_ucfg_mac_sn != 0, "-dump0"},
         {s.dump_cfg_partion1 != 0, "-dumpcfg"},
         {s.show_si != 0, "-si-show"},
@@ -81,6 +80,8 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
         if (mac_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card) != 0)
             end_process(-1);  // the setter has said why
     }
+
+    update_pxe_and_fw(s, flash, dev);  // stage 4: ends the process on any failure
 
     if (s.si_str[0]) {
         si lanes[4] = {};
@@ -238,6 +239,8 @@ int kv7update_tool_main(int argc, char** argv) {
         std::printf("Zelvo flash update tools: %s build:%s,%s\n\n", VERSION, __DATE__, __TIME__);
 
     refuse_unbuilt_options(s);
+    if (s.gen_bin)
+        return do_gen_bin(s, g_chip_group) == 0 ? 0 : -1;  // no device is scanned on this road
     if (s.in_file_eeprom_name[0])
         return run_on_eeprom_file(s);
     return run_on_devices(s, argc, opts);
