@@ -12,6 +12,8 @@
 #include "exit_request.h"
 #include "flash/file_eeprom.h"
 #include "flash/maintain_channel.h"
+#include "image/fw_update.h"
+#include "image/gen_bin.h"
 #include "report/report_stages.h"
 #include "settings.h"
 #include "ucfg/feature_settings.h"
@@ -28,25 +30,6 @@ constexpr char VERSION[] = "1.0.0";
 [[noreturn]] void fail(const char* message) {
     std::printf("%s\n", message);
     end_process(-1);
-}
-
-// Options whose stages this version does not carry yet. Refusing them keeps
-// a run from reporting success for work it never did.
-void refuse_unbuilt_options(const settings& s) {
-    const struct {
-        bool given;
-        const char* option;
-    } options[] = {
-        {s.gen_bin != 0, "-genbin"},
-        {s.fw_bin[0] != 0, "-fw"},
-        {s.pxe_bin[0] != 0, "-pxe"},
-    };
-    for (const auto& o : options) {
-        if (o.given) {
-            std::printf("%s is not available in this version\n", o.option);
-            end_process(-1);
-        }
-    }
 }
 
 using batch_setter = int (*)(ucfg_mac_sn*, const settings&);
@@ -71,6 +54,8 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
         if (mac_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card) != 0)
             end_process(-1);  // the setter has said why
     }
+
+    update_pxe_and_fw(s, flash, dev);  // ends the process on any failure
 
     if (s.si_str[0]) {
         si lanes[4] = {};
@@ -130,7 +115,7 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
     // The partition as it stands before this run's save.
     if (s.dump_para > 0 && flash.read_flash_partion(dev, s.dump_para, s.out_bin_f, {}) < 0)
         fail("read flash dump_para failed ");
-    run_reports(s, flash, dev);  // stages 18-28: what the flash holds before the save
+    run_reports(s, flash, dev);  // what the flash holds before the save
 
     if (ucfg_mac_sn_dirty && save_mac_sn(flash, dev, cfg_cur, s.trace2()) != 0)
         fail("flash write faild!");
@@ -231,7 +216,8 @@ int kv7update_tool_main(int argc, char** argv) {
     if (!s.be_quiet)
         std::printf("Zelvo flash update tools: %s build:%s,%s\n\n", VERSION, __DATE__, __TIME__);
 
-    refuse_unbuilt_options(s);
+    if (s.gen_bin)
+        return do_gen_bin(s, g_chip_group) == 0 ? 0 : -1;  // no device is scanned on this road
     if (s.in_file_eeprom_name[0])
         return run_on_eeprom_file(s);
     return run_on_devices(s, argc, opts);

@@ -52,9 +52,18 @@ void serve_read(maintain_port& port, maintain_handle& h, const maintain_req& hd,
     const u32 offered = static_cast<u32>(hd.reply_bytes - MAINTAIN_HDR_SZ);
     const auto area = partition_area(*card.map, hd.arg0);
     iface_faults f;
+    bool empty_reply = false;
     {
         std::lock_guard lock(port.mu);
         f = port.faults;
+        if (port.faults.fail_reads_after == 0)
+            empty_reply = true;
+        else if (port.faults.fail_reads_after > 0)
+            --port.faults.fail_reads_after;
+    }
+    if (empty_reply) {
+        h.reply.clear();
+        return;
     }
 
     // What a well-behaved driver sends: the partition from its start, never

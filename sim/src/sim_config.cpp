@@ -141,6 +141,8 @@ struct parser {
             f.data_short_by = count(0, 1 << 30);
         } else if (key == "write-delay-ms") {
             f.write_delay_ms = count(0, 3600 * 1000);
+        } else if (key == "fail-reads-after") {
+            f.fail_reads_after = count(0, 1000000);
         } else {
             return false;
         }
@@ -454,6 +456,8 @@ std::string faults_text(const iface_faults& f) {
         count("data-short-by", f.data_short_by);
     if (f.write_delay_ms)
         count("write-delay-ms", f.write_delay_ms);
+    if (f.fail_reads_after >= 0)
+        count("fail-reads-after", f.fail_reads_after);
     return s;
 }
 

@@ -33,6 +33,7 @@ struct iface_faults {
     int short_header = -1;      // reply is only this many header bytes (0..19); -1: off
     int data_short_by = 0;      // reply data this much shorter than announced
     int write_delay_ms = 0;     // each write request takes this long
+    int fail_reads_after = -1;  // read requests answered whole before replies come back empty; -1: off
     bool operator==(const iface_faults&) const = default;
 };
 

@@ -81,5 +81,12 @@ TEST_F(Faults, BrokenRepliesHaveTheAskedShape) {
     }
 }
 
+TEST_F(Faults, ReadsAfterTheirCountGetEmptyReplies) {
+    // Two whole replies, then nothing at all; writes still go through.
+    for (const std::size_t want : {500u, 500u, 0u, 0u})
+        EXPECT_EQ(exchange(maintain("failing"), read_request(PART_MAC_ADDR, 500)).size(), want);
+    EXPECT_EQ(send(maintain("failing"), write_request(PCSPHY, std::vector<u8>(8, 0x22))), 28);
+}
+
 }  // namespace
 }  // namespace zsim::test

@@ -33,6 +33,11 @@ u32 chip_group_of_device(u16 device);
 // layout from it.
 extern u32 g_chip_group;
 
+// Chip group of a controller by its PCI device id alone: the KV3 group for
+// 0x8208, the KV9 group for 0x8308 and 0x8318, 0 for any other id. Records
+// nothing; the firmware update takes each card's group from here.
+u32 chip_group_of_device(u16 device_id);
+
 // Ports of the controller behind `dev`: 1, 2 or 4 by device id, 4 for an id
 // not known here; 0 for no device. A known id records its g_chip_group.
 int net_pf_max_port_cnt(const eth_dev* dev);
