@@ -1,6 +1,6 @@
 // Bytes per second of the image CRC over a full 827392-byte image: the
 // tool's calc_crc32 (zlib's table-driven crc32) beside the bitwise form of
-// Part 6.1's algorithm.
+// catalogue algorithm.
 #include <benchmark/benchmark.h>
 
 #include <vector>

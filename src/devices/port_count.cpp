@@ -25,18 +25,6 @@ u32 chip_group_of_device(u16 device) {
     }
 }
 
-u32 chip_group_of_device(u16 device_id) {
-    switch (device_id) {
-    case KV3_1_PORT_DEV:
-        return chip_group_of(KV3_1_PORT_DEV);
-    case KV9_2_PORT_DEV:  // the 2-port part shares the 4-port part's flash layout
-    case KV9_4_PORT_DEV:
-        return chip_group_of(KV9_4_PORT_DEV);
-    default:
-        return 0;
-    }
-}
-
 int net_pf_max_port_cnt(const eth_dev* dev) {
     if (dev == nullptr)
         return 0;

@@ -25,18 +25,15 @@ static_assert(KV9_CHIP_GROUP == 0x88488308 && KV3_CHIP_GROUP == 0x88488208);
 // known here.
 int port_count_of_device(u16 device);
 
-// The chip group of a known device id; 0 for an id not known here.
+// Chip group of a controller by its PCI device id alone: the KV3 group for
+// 0x8208, the KV9 group for 0x8308 and 0x8318, 0 for any other id. Records
+// nothing; the firmware update takes each card's group from here.
 u32 chip_group_of_device(u16 device);
 
 // Vendor id in the upper half, the family's base device id in the lower half;
 // 0 until a known device id has been seen. Image generation picks the flash
 // layout from it.
 extern u32 g_chip_group;
-
-// Chip group of a controller by its PCI device id alone: the KV3 group for
-// 0x8208, the KV9 group for 0x8308 and 0x8318, 0 for any other id. Records
-// nothing; the firmware update takes each card's group from here.
-u32 chip_group_of_device(u16 device_id);
 
 // Ports of the controller behind `dev`: 1, 2 or 4 by device id, 4 for an id
 // not known here; 0 for no device. A known id records its g_chip_group.

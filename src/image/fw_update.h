@@ -1,4 +1,4 @@
-// Stage 4 of the per-device pipeline (Part 6.4): the PXE image and then the
+// The image stage of the per-device pipeline: the PXE image and then the
 // firmware image written into one device's flash, the card's own user record
 // carried over into the firmware (fw_prepare.h).
 #pragma once

@@ -40,7 +40,7 @@ void store_record(std::vector<u8>& image, int off, const ucfg_mac_sn& r) {
     std::memcpy(image.data() + off, &r, sizeof r);
 }
 
-// Steps 10-12 of Part 6.3 on `rec`; -1 for a -mac-p0 port count out of range.
+// The record settings of image generation on `rec`; -1 for a -mac-p0 port count out of range.
 int apply_settings(const settings& s, ucfg_mac_sn* rec) {
     if (s.in_mac_addr_p0[0]) {
         if (s.port_cnts_of_card < 1 || s.port_cnts_of_card > MAX_PORTS) {

@@ -1,4 +1,4 @@
-// Offline image generation (Part 6.3, the -genbin road): a complete flash
+// Offline image generation (the -genbin road): a complete flash
 // image built from a firmware image, an optional PXE image and the user
 // settings of the command line, written to a file. No device is touched.
 #pragma once

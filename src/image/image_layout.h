@@ -7,7 +7,7 @@
 
 #include "../types.h"
 
-// The image geometry of one chip layout (Part 6.3's table), in bytes.
+// The image geometry of one chip layout, in bytes.
 struct image_layout {
     int cfg_off;           // factory configuration, net_config
     int ucfg_off;          // user configuration record, ucfg_mac_sn
@@ -29,7 +29,7 @@ constexpr int CHIP_GROUP_WORD_OFF = 60;  // config_page_st.reserved1
 // image shorter than the boot configuration page.
 u32 image_chip_group(std::span<const u8> image);
 
-// Part 6.3 step 7: nullptr when an image whose word is `image_group` fits
+// The chip-group check of image generation: nullptr when an image whose word is `image_group` fits
 // `chip_group`, otherwise the refusal text without newline. Equal groups fit;
 // for KV9 a word of 0 fits too; anything else gives "fw bin is not for KV9 !"
 // under the KV9 group and "fw bin is not for KV3 !" under any other group.

@@ -1,4 +1,4 @@
-// Stages 18 to 28 of the per-device pipeline: the dumps and shows the
+// The report stages of the per-device pipeline: the dumps and shows the
 // command line asks for, in their fixed order. Each reads the device's flash
 // itself, so it shows what was stored before this run's save; none writes.
 #pragma once

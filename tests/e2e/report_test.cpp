@@ -104,7 +104,7 @@ TEST(Reports, EveryShowAndDumpOnEachBuiltInCardAndAnImageFile) {
         const sim_run run = run_in_sim(args, "", state.path());
         EXPECT_EQ(std::pair(run.status, run.out), std::pair(r.status, r.out));
         EXPECT_EQ(log_summary(read_request_log(state.path())),
-                  r.status ? "" : "r3 r3 r2 r3 r3 r3 r3 r3 r3 r3 r3 r10");  // the load, stages 18-28
+                  r.status ? "" : "r3 r3 r2 r3 r3 r3 r3 r3 r3 r3 r3 r10");  // the load, then the reports in their order
         EXPECT_TRUE(flash_files(state.path()) == before);
     }
     EXPECT_TRUE(read_file_bytes(file) == std::vector<u8>(0xCA000, 0xff));

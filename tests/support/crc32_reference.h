@@ -1,4 +1,4 @@
-// The bitwise CRC of Part 6.1, word for word from its algorithm: the
+// The bitwise CRC of the image trailer, word for word from its algorithm: the
 // reference that the tool's table-driven calc_crc32 is tested and
 // benchmarked against. Not used by the tool.
 #pragma once

@@ -1,4 +1,4 @@
-// Offline image generation: output bytes and lengths for the cases of Part 6.3
+// Offline image generation: output bytes and lengths for the cases
 // that matter, its refusals, and the -pci step with its checksum.
 #include "image/gen_bin.h"
 

@@ -11,7 +11,7 @@ constexpr u32 KV9 = 0x88488308, KV3 = 0x88488208;
 TEST(ImageLayout, ChipGroupRules) {
     const char *const ok = nullptr, *const not_kv9 = "fw bin is not for KV9 !", *const not_kv3 = "fw bin is not for KV3 !";
     const struct { u32 group, word; const char *gen_bin, *card; } rows[] = {
-        // recorded or card group, image word: Part 6.3's rule, the update's rule
+        // recorded or card group, image word: image generation's rule, the update's rule
         {0, 0, ok, ok},
         {0, KV3, not_kv3, not_kv3},
         {0, KV9, not_kv3, not_kv3},
