@@ -1,5 +1,5 @@
 // Bytes per second of the image CRC over a full 827392-byte image: the
-// tool's calc_crc32 (zlib's table-driven crc32) beside the bitwise form of
+// tool's calc_crc32 (zlib's table-driven crc32) beside the bitwise form of the
 // catalogue algorithm.
 #include <benchmark/benchmark.h>
 
