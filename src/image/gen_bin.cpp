@@ -155,7 +155,6 @@ int do_gen_bin(const settings& s, u32 chip_group) {
     if (build_gen_bin(s, chip_group, image) != 0)
         return -1;
     std::printf("gen bin: %s %d bytes\n", s.out_bin_f, static_cast<int>(image.size()));
-    // A failed write is reported by the writer and does not change the result.
-    write_to_file(image, s.out_bin_f);
-    return 0;
+    // The writer reports a failed write; an image not saved whole is a failure.
+    return write_to_file(image, s.out_bin_f) < 0 ? -1 : 0;
 }

@@ -35,7 +35,7 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image);
 int set_pci_link(std::span<u8> cfg_area, const char* text, bool trace);
 
 // build_gen_bin, then "gen bin: %s %d bytes\n" and the file `out_bin_f`
-// created or truncated with mode 0644. 0 when the image was built (also when
-// writing the file failed: the writer reports "save faild!"), -1 when
-// build_gen_bin refused.
+// created or truncated with mode 0644. 0 when the image was built and saved
+// whole, -1 when build_gen_bin refused or the file could not be written (the
+// writer reports "save faild!").
 int do_gen_bin(const settings& s, u32 chip_group);

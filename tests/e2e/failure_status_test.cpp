@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "synthetic_image.h"
 
 namespace e2e {
 namespace {
@@ -51,6 +52,14 @@ TEST(FailureStatus, EachFailureEndsTheRunWith255) {
         EXPECT_EQ(expect_run(cards, r.c, r.config).err, r.err);
         expect_flash_holds(cards, CARD4, sample_user_record(CARD4.sn));
     }
+}
+
+TEST(FailureStatus, GeneratedImageThatCannotBeSavedWholeFails) {
+    temp_dir dir;
+    const std::string fw = dir.path() + "/fw.bin";
+    write_file_bytes(fw, zsim::make_fw_image({}));
+    expect_run(preset_cards(), {{"-q", "-genbin", "-ports", "4", "-fw", fw, "-o", "/dev/full"}, 255,
+                                "gen bin: /dev/full 266240 bytes\n", ""});
 }
 
 TEST(FailureStatus, EraseThatSticksOnASecondAttemptLetsTheRunGoOn) {
