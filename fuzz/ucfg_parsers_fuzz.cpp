@@ -1,5 +1,5 @@
 // The option-text parsers of the user record and the stores behind them: MAC
-// addresses (one port and a run of ports), serdes (SI) values, and the
+// addresses (the port's own and a run of ports), serdes (SI) values, and the
 // per-port lists. The first input byte picks the parser, the second a port
 // or count, the rest is the option text.
 //
@@ -65,16 +65,32 @@ void check_mac_text(const std::string& text, const u8* addr) {
     FUZZ_CHECK(is_valid_ether_addr(addr) == 1, "accepted address is zero, broadcast or group: " + text);
 }
 
-void fuzz_str_2_mac(const std::string& text) {
+// The port's own address, as the pipeline stores it (-mac): the port comes
+// from the interface and may be unreadable (-1) or beyond the record.
+void fuzz_str_2_mac(const std::string& text, int port) {
     u8 addr[6];
     std::memset(addr, UNTOUCHED, sizeof addr);
     const fuzz::call_result r = fuzz::call_catching_end([&] { return str_2_mac(text.c_str(), addr); });
     FUZZ_CHECK(!r.ended && (r.status == 0 || r.status == -1), "str_2_mac result " + std::to_string(r.status));
-    if (r.status == 0)
-        check_mac_text(text, addr);
-    else
+    if (r.status != 0) {
         for (u8 b : addr)
             FUZZ_CHECK(b == UNTOUCHED, "refused address written: " + text);
+        return;
+    }
+    check_mac_text(text, addr);
+
+    ucfg_mac_sn rec = fresh_record();
+    const ucfg_mac_sn before = rec;
+    const bool port_ok = port >= 0 && port < MAX_PORTS;
+    FUZZ_CHECK(mac_set(&rec, port, addr) == (port_ok ? 0 : -1), "mac_set result for port " + std::to_string(port));
+    if (!port_ok) {
+        check_only_changed(before, rec, {}, "mac_set for a port out of range");
+        return;
+    }
+    const std::size_t slot = offsetof(ucfg_mac_sn, macaddr) + sizeof rec.macaddr[0] * static_cast<std::size_t>(port);
+    const std::size_t magic = offsetof(ucfg_mac_sn, magic);
+    check_only_changed(before, rec, {{slot, slot + 6}, {magic, magic + 4}}, "mac_set");
+    FUZZ_CHECK(std::memcmp(rec.macaddr[port], addr, 6) == 0 && rec.magic == MAC_SN_MAGIC, "mac_set stored");
 }
 
 void fuzz_mac_batch_set(const std::string& text, int ports) {
@@ -200,7 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     constexpr int LISTS = sizeof LIST_PARSERS / sizeof LIST_PARSERS[0];
     switch (pick % (4 + LISTS)) {
-    case 0: fuzz_str_2_mac(text); break;
+    case 0: fuzz_str_2_mac(text, number); break;
     case 1: fuzz_mac_batch_set(text, number); break;
     case 2: fuzz_si(text, number); break;
     case 3: fuzz_led(text); break;
