@@ -11,12 +11,13 @@
 namespace {
 
 // The default flash layout; the user area serves just the record.
+constexpr const flash_layout& L = DEFAULT_FLASH_LAYOUT;
 constexpr eeprom_partion EEPROM_MAP[] = {
-    {PART_FW, FW_PARTION, FW_MAX_SZ},
-    {PART_CFG, CFG_PARTION, CFG_MAX_SZ},
-    {PART_MAC_ADDR, UCFG_MAC_SN_PARTION, UCFG_MAC_SN_SZ},
-    {PCSPHY, PCSPHY_PARTION, PCSPHY_MAX_SZ},
-    {IPXE, PXE_PART_PARTION, PXE_MAX_SZ},
+    {PART_FW, int(L.fw.off), int(L.fw.size)},
+    {PART_CFG, int(L.cfg.off), int(L.cfg.size)},
+    {PART_MAC_ADDR, int(L.ucfg.off), UCFG_MAC_SN_SZ},
+    {PCSPHY, int(L.pcsphy.off), int(L.pcsphy.size)},
+    {IPXE, int(L.pxe.off), int(L.pxe.size)},
 };
 
 }  // namespace

@@ -94,12 +94,13 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
         return -1;
     }
     std::vector<u8> buf(FW_BIN_MAX_SZ, 0xFF);
-    const image_layout& layout = layout_for_chip_group(chip_group);
-    int len = layout.default_sz;
+    const flash_layout& layout = layout_for_chip_group(chip_group);
+    const int ucfg_off = static_cast<int>(layout.ucfg.off), pxe_off = static_cast<int>(layout.pxe.off);
+    int len = layout.default_img_sz();
 
-    ucfg_mac_sn rec = record_at(buf, layout.ucfg_off);
+    ucfg_mac_sn rec = record_at(buf, ucfg_off);
     ucfg_mac_sn_reset(&rec, s.trace2());
-    store_record(buf, layout.ucfg_off, rec);
+    store_record(buf, ucfg_off, rec);
 
     if (!s.fw_bin[0]) {
         std::printf("please input fw.bin\n");
@@ -123,27 +124,27 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
         const std::optional<std::vector<u8>> pxe = read_image_file(s.pxe_bin);
         if (!pxe)
             return refuse("canot' read %s\n", s.pxe_bin);
-        if (pxe->size() > static_cast<std::size_t>(layout.with_pxe_sz - layout.pxe_off))
+        if (pxe->size() > static_cast<std::size_t>(layout.flash_size) - layout.pxe.off)
             return refuse("pxe bin too large: %s\n", s.pxe_bin);
-        std::copy(pxe->begin(), pxe->end(), buf.begin() + layout.pxe_off);
-        len = std::max(len, layout.with_pxe_sz);
+        std::copy(pxe->begin(), pxe->end(), buf.begin() + pxe_off);
+        len = std::max(len, static_cast<int>(layout.flash_size));
     }
 
     if (s.in_pci_speed[0] &&
-        set_pci_link(std::span<u8>(buf).subspan(static_cast<std::size_t>(layout.cfg_off), CFG_MAX_SZ),
+        set_pci_link(std::span<u8>(buf).subspan(layout.cfg.off, CFG_MAX_SZ),
                      s.in_pci_speed, s.trace2()) != 0)
         return -1;
 
     // What the firmware file brought into the user area replaces the reset
     // record; the settings edit whatever is there now.
-    rec = record_at(buf, layout.ucfg_off);
+    rec = record_at(buf, ucfg_off);
     if (apply_settings(s, &rec) != 0)
         return -1;
     if (ucfg_mac_sn_dirty) {
         rec.magic = MAC_SN_MAGIC;
-        len = std::max(len, layout.least_changed_sz);
+        len = std::max(len, layout.ucfg_end());
     }
-    store_record(buf, layout.ucfg_off, rec);
+    store_record(buf, ucfg_off, rec);
 
     buf.resize(static_cast<std::size_t>(len));
     image = std::move(buf);

@@ -6,19 +6,7 @@
 #include <span>
 
 #include "../types.h"
-
-// The image geometry of one chip layout, in bytes.
-struct image_layout {
-    int cfg_off;           // factory configuration, net_config
-    int ucfg_off;          // user configuration record, ucfg_mac_sn
-    int pxe_off;           // PXE boot image
-    int default_sz;        // firmware plus factory configuration
-    int with_pxe_sz;       // end of the PXE area: the whole flash
-    int least_changed_sz;  // end of the user area
-};
-
-// The KV3 layout for KV3_CHIP_GROUP, the default layout for any other value.
-const image_layout& layout_for_chip_group(u32 chip_group);
+#include "flash_layout.h"
 
 // Size of the boot configuration page; an image shorter than this has no
 // chip-group word.
@@ -49,4 +37,4 @@ struct record_splice {
     int length = 0;
     bool operator==(const record_splice&) const = default;
 };
-record_splice user_record_splice(const image_layout& layout, int image_len);
+record_splice user_record_splice(const flash_layout& layout, int image_len);
