@@ -34,32 +34,23 @@ constexpr char VERSION[] = "1.0.0";
 
 using batch_setter = int (*)(ucfg_mac_sn*, const settings&);
 
-// One device's pass: load its record, apply every requested setting to the
-// copy in memory, dump a partition if asked, and save the record when any
-// setter of the run changed something.
-void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, int max_valid_port_num) {
-    if (s.do_reset_cfg && reset_ucfg_mac_sn(flash, dev) != 0)
-        fail("do_reset_cfg failed ");
-
-    ucfg_mac_sn tmp{};
-    if (load_mac_sn(flash, dev, &tmp, s.trace2()) != 0)
-        fail("canot load mac-sn from flash");
-    ucfg_mac_sn* cfg_cur = &tmp;
-
-    if (s.in_mac_addr_p0[0]) {
-        if (s.port_cnts_of_card < 1 || s.port_cnts_of_card > max_valid_port_num) {
-            std::printf("ports param is must 1 to %d \n", max_valid_port_num);
-            end_process(-1);
-        }
-        if (mac_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card) != 0)
-            end_process(-1);  // the setter has said why
+// Consecutive addresses from -mac-p0 over -ports ports of this card.
+void set_port_macs(const settings& s, ucfg_mac_sn* cfg_cur, int max_valid_port_num) {
+    if (!s.in_mac_addr_p0[0])
+        return;
+    if (s.port_cnts_of_card < 1 || s.port_cnts_of_card > max_valid_port_num) {
+        std::printf("ports param is must 1 to %d \n", max_valid_port_num);
+        end_process(-1);
     }
+    if (mac_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card) != 0)
+        end_process(-1);  // the setter has said why
+}
 
-    update_pxe_and_fw(s, flash, dev);  // ends the process on any failure
-
+// -si for the selected port, then -si-p0 .. -si-p7.
+void set_serdes(const settings& s, ucfg_mac_sn* cfg_cur, const eth_dev* dev) {
     if (s.si_str[0]) {
         si lanes[4] = {};
-        int n = str_2_si_v2(s.si_str, lanes, s.trace2());
+        const int n = str_2_si_v2(s.si_str, lanes, s.trace2());
         if (n < 1) {
             std::printf("invalid si input:%s\n", s.si_str);
             end_process(-1);
@@ -71,11 +62,14 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
                 std::printf("invalid si port:%d\n", dev->port_id);
                 end_process(-1);
             }
-        } else
+        } else {
             do_si_set_25_40g(dev->port_id, cfg_cur, lanes[0], lanes[1], lanes[2], lanes[3]);
+        }
     }
     cfg_si_batch_set(cfg_cur, s);
+}
 
+void set_feature_batches(const settings& s, ucfg_mac_sn* cfg_cur) {
     const struct {
         batch_setter set;
         const char* failure;
@@ -90,7 +84,10 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
         if (b.set(cfg_cur, s) != 0)
             fail(b.failure);
     }
+}
 
+// The selected port's own address and lane flags, then the card's texts.
+void set_port_and_identity(const settings& s, ucfg_mac_sn* cfg_cur, const eth_dev* dev) {
     if (s.in_mac_addr[0]) {
         u8 mac_addr[8] = {};
         if (str_2_mac(s.in_mac_addr, mac_addr) != 0) {
@@ -111,13 +108,31 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
         fail("sn set faild");
     if (s.vdp_pName_valid >= 0 && pName_set(cfg_cur, s.vdp_pName) != 0)
         fail("product name set faild");
+}
+
+// One device's pass: load its record, apply every requested setting to the
+// copy in memory, write images, dump and show what the flash holds, and save
+// the record when any setter of the run changed something.
+void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, int max_valid_port_num) {
+    if (s.do_reset_cfg && reset_ucfg_mac_sn(flash, dev) != 0)
+        fail("do_reset_cfg failed ");
+
+    ucfg_mac_sn cfg_cur{};
+    if (load_mac_sn(flash, dev, &cfg_cur, s.trace2()) != 0)
+        fail("canot load mac-sn from flash");
+
+    set_port_macs(s, &cfg_cur, max_valid_port_num);
+    update_pxe_and_fw(s, flash, dev);  // ends the process on any failure
+    set_serdes(s, &cfg_cur, dev);
+    set_feature_batches(s, &cfg_cur);
+    set_port_and_identity(s, &cfg_cur, dev);
 
     // The partition as it stands before this run's save.
     if (s.dump_para > 0 && flash.read_flash_partion(dev, s.dump_para, s.out_bin_f, {}) < 0)
         fail("read flash dump_para failed ");
     run_reports(s, flash, dev);  // what the flash holds before the save
 
-    if (ucfg_mac_sn_dirty && save_mac_sn(flash, dev, cfg_cur, s.trace2()) != 0)
+    if (ucfg_mac_sn_dirty && save_mac_sn(flash, dev, &cfg_cur, s.trace2()) != 0)
         fail("flash write faild!");
 }
 
@@ -138,6 +153,35 @@ int run_on_eeprom_file(const settings& s) {
     return 0;
 }
 
+// The interface named by -slot, -d and -i, a later one replacing an earlier
+// one; nullptr when none is given. A selector that does not resolve ends the run.
+const eth_dev* select_interface(const settings& s, device_list& zelvo_devices) {
+    const eth_dev* net_dev = nullptr;
+    if (s.in_pci_slot[0]) {
+        net_dev = find_device_by_pci_slot(zelvo_devices, s.in_pci_slot);
+        if (!net_dev) {
+            std::printf("no ethernet devices for %s\n", s.in_pci_slot);
+            end_process(-1);
+        }
+        std::printf("%s %s\n", s.in_pci_slot, net_dev->name);
+    }
+    if (s.dev_in[0]) {
+        net_dev = find_device_by_name(zelvo_devices, s.dev_in);
+        if (!net_dev) {
+            std::printf("no ethernet devices found for %s\n", s.dev_in);
+            end_process(-1);
+        }
+    }
+    if (s.nr_device >= 0) {
+        net_dev = find_device_by_idx(zelvo_devices, s.nr_device);
+        if (!net_dev) {
+            std::printf("no ethernet devices found for %d\n", s.nr_device);
+            end_process(-1);
+        }
+    }
+    return net_dev;
+}
+
 // The live road: scan, then list, or select one interface or every card,
 // and run the pipeline on each.
 int run_on_devices(const settings& s, int argc, const option_table& opts) {
@@ -149,30 +193,7 @@ int run_on_devices(const settings& s, int argc, const option_table& opts) {
         return 0;
     }
 
-    // Each selector given must resolve; a later one replaces an earlier one.
-    eth_dev* net_dev = nullptr;
-    if (s.in_pci_slot[0]) {
-        net_dev = find_device_by_pci_slot(zelvo_devices, s.in_pci_slot);
-        if (!net_dev) {
-            std::printf("no ethernet devices for %s\n", s.in_pci_slot);
-            return -1;
-        }
-        std::printf("%s %s\n", s.in_pci_slot, net_dev->name);
-    }
-    if (s.dev_in[0]) {
-        net_dev = find_device_by_name(zelvo_devices, s.dev_in);
-        if (!net_dev) {
-            std::printf("no ethernet devices found for %s\n", s.dev_in);
-            return -1;
-        }
-    }
-    if (s.nr_device >= 0) {
-        net_dev = find_device_by_idx(zelvo_devices, s.nr_device);
-        if (!net_dev) {
-            std::printf("no ethernet devices found for %d\n", s.nr_device);
-            return -1;
-        }
-    }
+    const eth_dev* net_dev = select_interface(s, zelvo_devices);
 
     std::vector<eth_dev> cards;
     if (s.in_all_device) {
