@@ -16,7 +16,7 @@ TEST(SimConfig, FormattedConfigParsesBackToTheSame) {
                      "function 0001:0a:00.0 vendor=0x1234 net=no\n"
                      "function 0001:0a:00.1 device=0x8309\n"
                      "iface e0 port=unreadable carrier=0 address=none no-open write-eio "
-                     "lose-user-writes=2 short-write=7 reply-extra=3 short-header=5 "
+                     "lose-user-writes=2 lose-writes=4 short-write=7 reply-extra=3 short-header=5 "
                      "data-short-by=9 write-delay-ms=40\n"),
     };
     EXPECT_FALSE(cfgs[1].driver_present);
