@@ -1,0 +1,41 @@
+#include "session.h"
+
+#include <cstring>
+
+#include "devices/device_scan.h"
+#include "devices/sysfs_file.h"
+
+session::session(const global_options& options, const std::string& image_file) : report_(options.quiet) {
+    if (image_file.empty()) {
+        list_all_zelvo_devices(devices_, false);
+        cards_ = group_cards(devices_);
+        return;
+    }
+    auto bytes = read_file(image_file);
+    if (!bytes)
+        throw ctl_error(ctl_status::io_failure, "cannot read image file " + image_file);
+    eth_dev& dev = devices_.emplace_back();
+    std::strcpy(dev.name, "image");
+    dev.pci_slot = image_file;
+    flash_.use_file_eeprom(&dev, std::move(*bytes));
+    // An image file names no device id: it is shown with the four ports of
+    // the default layout.
+    cards_ = {card{&dev, {&dev}, 4}};
+    image_card_ = cards_.front();
+}
+
+std::vector<const eth_dev*> session::targets(const std::string& device, bool all) {
+    if (from_image() || all) {
+        std::vector<const eth_dev*> firsts;
+        for (const card& c : cards_)
+            firsts.push_back(c.first);
+        if (firsts.empty())
+            throw ctl_error(ctl_status::not_found, "no Zelvo card found");
+        return firsts;
+    }
+    if (device.empty())
+        throw ctl_error(ctl_status::usage, "name a DEVICE (interface or PCI address) or give --all");
+    return {&resolve_device(devices_, device)};
+}
+
+const card& session::card_holding(const eth_dev& dev) const { return card_of(cards_, dev); }
