@@ -16,7 +16,7 @@ command_result run_list(session& s);
 command_result run_show(session& s, const target_options& t);
 
 struct set_options {
-    target_options target;
+    target_options target;  // one device: a MAC or serial belongs to one card
     std::vector<std::string> fields;
     bool dry_run = false;
     bool force = false;  // write a MAC or serial another card already carries

@@ -46,7 +46,6 @@ void build_cli(CLI::App& app, cli_choice& c) {
     CLI::App* set = app.add_subcommand("set", "change fields of the user record");
     set->add_option("DEVICE", c.set.target.device, "interface name or PCI address")->required();
     set->add_option("FIELDS", c.set.fields, "FIELD=VALUE ...")->required();
-    set->add_flag("--all", c.set.target.all, "one interface per card");
     set->add_flag("--dry-run", c.set.dry_run, "show the changes, write nothing");
     set->add_flag("--force", c.set.force, "write a MAC or serial another card carries");
     CLI::App* backup = app.add_subcommand("backup", "save every readable partition with a manifest");
