@@ -129,7 +129,11 @@ std::vector<partition_outcome> write_and_verify(flash_access& flash, const eth_d
         const bool write = force || read_partition(flash, dev, p.number) != it->second;
         if (write) {
             report.step(std::string("writing ") + p.name + " (" + std::to_string(it->second.size()) + " bytes)");
-            write_partition(flash, dev, p.number, it->second);
+            try {
+                write_partition(flash, dev, p.number, it->second);
+            } catch (const ctl_error& e) {
+                throw ctl_error(e.status(), std::string(e.what()) + "; " + restore_hint);
+            }
         }
         outcomes.push_back({p.number, it->second.size(), write});
     }

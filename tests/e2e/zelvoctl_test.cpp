@@ -169,5 +169,41 @@ TEST(Zelvoctl, LostWritesAreCaughtAndTheBackupBringsTheCardBack) {
     EXPECT_EQ(read_request_log(state.path()).size(), logged);
 }
 
+TEST(Zelvoctl, RestoreUnderEachFaultEndsClearlyAndTheBackupStaysWhole) {
+    const temp_dir state, backups;
+    const std::string dir = backups / "card4", flash_file = card_flash(state.path(), CARD4);
+    ASSERT_EQ(zelvoctl({"backup", "enp3s0f0", "--to", dir}, state.path()).status, 0);
+    const std::vector<u8> original = read_file_bytes(flash_file);
+    std::vector<u8> spoilt = original;
+    spoilt[0x4A000] ^= 0xff;  // the PXE area: only that partition needs writing
+    write_file_bytes(flash_file, spoilt);
+    const struct {
+        const char* fault;
+        int status;
+        std::string err;  // what standard error ends with
+    } cases[] = {
+        {"no-open", 5, "reading partition user of enp3s0f0 failed (-5): faild to open:/sys/class/net/enp3s0f0/maintain\n"},
+        {"write-eio", 5, "writing partition pxe of enp3s0f0 failed (-5): writing flash.... Faild; the backup in " + dir +
+                             " is unchanged: restore from it again\n"},
+        {"short-header=5", 5, "reading partition user of enp3s0f0 failed (-5): invalid reply: header 5 bytes\n"},
+        {"reply-extra=8", 5, "reading partition user of enp3s0f0 failed (-5): invalid reply: data_bytes:488 max:480\n"},
+        {"data-short-by=7", 5, "reading partition user of enp3s0f0 failed (-5): invalid reply: data 473 of 480 bytes\n"},
+        {"lose-writes", 1, "read-back of partition pxe of enp3s0f0 differs from what was written; the backup in " + dir +
+                               " is unchanged: restore from it again\n"},
+    };
+    for (const auto& c : cases) {
+        const sim_run r = zelvoctl({"restore", "enp3s0f0", "--from", dir}, state.path(),
+                                   sim_default_config() + "fault enp3s0f0 " + c.fault + "\n");
+        EXPECT_EQ(r.status, c.status) << c.fault;
+        EXPECT_TRUE(r.err.ends_with(c.err)) << c.fault << ": " << r.err;
+        EXPECT_EQ(read_file_bytes(flash_file), spoilt) << c.fault;
+    }
+    // Writes cut into small pieces still land, and the untouched backup brings the card back.
+    const sim_run r = zelvoctl({"restore", "enp3s0f0", "--from", dir}, state.path(),
+                               sim_default_config() + "fault enp3s0f0 short-write=100\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(byte_diff(read_file_bytes(flash_file), original), "");
+}
+
 }  // namespace
 }  // namespace e2e
