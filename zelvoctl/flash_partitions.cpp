@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ctl_error.h"
+#include "exit_request.h"
 #include "stdout_capture.h"
 
 namespace {
@@ -26,6 +27,22 @@ std::string failure(const char* verb, const eth_dev& dev, int partion, int code,
     return detail.empty() ? text : text + ": " + detail;
 }
 
+// Runs one access; a negative result, or the channel ending the run (a lock
+// not had in time, a reply header that cannot be read), becomes a ctl_error.
+int checked(const char* verb, const eth_dev& dev, int partion, auto access) {
+    const stdout_capture said;
+    int rc;
+    try {
+        rc = access();
+    } catch (const exit_request& e) {
+        throw ctl_error(e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure,
+                        failure(verb, dev, partion, e.status, said));
+    }
+    if (rc < 0)
+        throw ctl_error(ctl_status::io_failure, failure(verb, dev, partion, rc, said));
+    return rc;
+}
+
 }  // namespace
 
 std::span<const partition_info> readable_partitions() { return PARTITIONS; }
@@ -39,17 +56,11 @@ const partition_info& partition_by_number(int number) {
 
 std::vector<u8> read_partition(flash_access& flash, const eth_dev& dev, int partion) {
     std::vector<u8> data(static_cast<std::size_t>(partion_max_sz(partion)));
-    const stdout_capture said;
-    const int n = flash.read_flash_partion(&dev, partion, nullptr, data);
-    if (n < 0)
-        throw ctl_error(ctl_status::io_failure, failure("reading", dev, partion, n, said));
+    const int n = checked("reading", dev, partion, [&] { return flash.read_flash_partion(&dev, partion, nullptr, data); });
     data.resize(static_cast<std::size_t>(n));
     return data;
 }
 
 void write_partition(flash_access& flash, const eth_dev& dev, int partion, std::span<const u8> data) {
-    const stdout_capture said;
-    const int rc = flash.write_flash_partion(&dev, partion, data);
-    if (rc < 0)
-        throw ctl_error(ctl_status::io_failure, failure("writing", dev, partion, rc, said));
+    checked("writing", dev, partion, [&] { return flash.write_flash_partion(&dev, partion, data); });
 }

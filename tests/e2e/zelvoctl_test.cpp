@@ -44,6 +44,7 @@ TEST(Zelvoctl, EveryRunPrintsOneVersionedDocument) {
     } cases[] = {
         {{"list"}, 0, "", "r3 r10 r3 r10 r3 r10"},
         {{"show", "0000:04:00.0"}, 0, "", "r3 r10 r2"},
+        {{"show", "--image", card_flash(state.path(), CARD4)}, 0, "", ""},  // read from the file alone
         {{"check"}, 0, "", "r3 r3 r3"},
         {{"set", "enp3s0f0", "sn=NEW", "--dry-run"}, 0, "", "r3 r3 r3"},
         {{"set", "enp3s0f0", "colour=blue"}, 2, "usage", "r3"},
