@@ -10,7 +10,11 @@
 #include "devices/port_count.h"
 #include "devices/sysfs_file.h"
 #include "exit_request.h"
+#include "flash/file_eeprom.h"
 #include "flash/maintain_channel.h"
+#include "image/fw_update.h"
+#include "image/gen_bin.h"
+#include "report/report_stages.h"
 #include "settings.h"
 #include "ucfg/feature_settings.h"
 #include "ucfg/identity.h"
@@ -26,37 +30,6 @@ constexpr char VERSION[] = "1.0.0";
 [[noreturn]] void fail(const char* message) {
     std::printf("%s\n", message);
     end_process(-1);
-}
-
-// Options whose stages this version does not carry yet. Refusing them keeps
-// a run from reporting success for work it never did.
-void refuse_unbuilt_options(const settings& s) {
-    const struct {
-        bool given;
-        const char* option;
-    } options[] = {
-        {s.gen_bin != 0, "-genbin"},
-        {s.fw_bin[0] != 0, "-fw"},
-        {s.pxe_bin[0] != 0, "-pxe"},
-        {s.dump_ucfg_mac_sn != 0, "-dump0"},
-        {s.dump_cfg_partion1 != 0, "-dumpcfg"},
-        {s.show_si != 0, "-si-show"},
-        {s.show_sn != 0, "-sn-show"},
-        {s.show_pn != 0, "-pn-show"},
-        {s.show_lldp != 0, "-lldp-show"},
-        {s.show_wol != 0, "-wol-show"},
-        {s.show_pName != 0, "-pName-show"},
-        {s.show_mac != 0, "-mac-show"},
-        {s.show_pack_id != 0, "-pack_id-show"},
-        {s.show_force_state != 0, "-force-state-show"},
-        {s.show_version != 0, "-fw-version"},
-    };
-    for (const auto& o : options) {
-        if (o.given) {
-            std::printf("%s is not available in this version\n", o.option);
-            end_process(-1);
-        }
-    }
 }
 
 using batch_setter = int (*)(ucfg_mac_sn*, const settings&);
@@ -82,6 +55,8 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
             end_process(-1);  // the setter has said why
     }
 
+    update_pxe_and_fw(s, flash, dev);  // ends the process on any failure
+
     if (s.si_str[0]) {
         si lanes[4] = {};
         int n = str_2_si_v2(s.si_str, lanes, s.trace2());
@@ -89,10 +64,14 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
             std::printf("invalid si input:%s\n", s.si_str);
             end_process(-1);
         }
-        if (n == 1)
-            do_si_set(dev->port_id, cfg_cur, lanes[0].tx_eq_main, lanes[0].tx_eq_pre, lanes[0].tx_eq_post,
-                      lanes[0].boost);
-        else
+        if (n == 1) {
+            // One lane names one record entry, which a port outside 0..7 does not have.
+            if (do_si_set(dev->port_id, cfg_cur, lanes[0].tx_eq_main, lanes[0].tx_eq_pre, lanes[0].tx_eq_post,
+                          lanes[0].boost) != 0) {
+                std::printf("invalid si port:%d\n", dev->port_id);
+                end_process(-1);
+            }
+        } else
             do_si_set_25_40g(dev->port_id, cfg_cur, lanes[0], lanes[1], lanes[2], lanes[3]);
     }
     cfg_si_batch_set(cfg_cur, s);
@@ -136,6 +115,7 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
     // The partition as it stands before this run's save.
     if (s.dump_para > 0 && flash.read_flash_partion(dev, s.dump_para, s.out_bin_f, {}) < 0)
         fail("read flash dump_para failed ");
+    run_reports(s, flash, dev);  // what the flash holds before the save
 
     if (ucfg_mac_sn_dirty && save_mac_sn(flash, dev, cfg_cur, s.trace2()) != 0)
         fail("flash write faild!");
@@ -152,8 +132,7 @@ int run_on_eeprom_file(const settings& s) {
     std::snprintf(fake_dev.name, sizeof fake_dev.name, "fake");
     fake_dev.port_id = 0;
 
-    maintain_channel flash(s.verbose2 != 0);
-    flash.use_file_eeprom(&fake_dev, std::move(*image));
+    file_eeprom flash(&fake_dev, std::move(*image));
     std::printf("%s port%d\n", fake_dev.name, fake_dev.port_id);
     run_pipeline(s, flash, &fake_dev, 0);  // no port count on this road
     return 0;
@@ -237,7 +216,8 @@ int kv7update_tool_main(int argc, char** argv) {
     if (!s.be_quiet)
         std::printf("Zelvo flash update tools: %s build:%s,%s\n\n", VERSION, __DATE__, __TIME__);
 
-    refuse_unbuilt_options(s);
+    if (s.gen_bin)
+        return do_gen_bin(s, g_chip_group) == 0 ? 0 : -1;  // no device is scanned on this road
     if (s.in_file_eeprom_name[0])
         return run_on_eeprom_file(s);
     return run_on_devices(s, argc, opts);

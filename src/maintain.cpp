@@ -21,6 +21,40 @@ int partion_max_sz(int partion) {
     }
 }
 
+namespace {
+
+// The five words of either header, in wire order.
+void put_words(u8* out, const std::int32_t (&w)[5]) {
+    for (int i = 0; i < 5; ++i)
+        put_le32(out + 4 * i, static_cast<u32>(w[i]));
+}
+void get_words(const u8* in, std::int32_t (&w)[5]) {
+    for (int i = 0; i < 5; ++i)
+        w[i] = static_cast<std::int32_t>(get_le32(in + 4 * i));
+}
+
+}  // namespace
+
+void encode_maintain_req(const maintain_req& req, u8* out) {
+    put_words(out, {req.magic, req.cmd, req.arg0, req.req_data_bytes, req.reply_bytes});
+}
+
+maintain_req decode_maintain_req(const u8* in) {
+    std::int32_t w[5];
+    get_words(in, w);
+    return {w[0], w[1], w[2], w[3], w[4]};
+}
+
+void encode_maintain_reply(const maintain_reply& reply, u8* out) {
+    put_words(out, {reply.magic, reply.cmd, reply.arg0, reply.data_bytes, reply.rev});
+}
+
+maintain_reply decode_maintain_reply(const u8* in) {
+    std::int32_t w[5];
+    get_words(in, w);
+    return {w[0], w[1], w[2], w[3], w[4]};
+}
+
 u32 crxsum(const void* ptr, std::size_t size) {
     const u8* bytes = static_cast<const u8*>(ptr);
     u32 sum = 0;

@@ -54,6 +54,14 @@ static_assert(sizeof(maintain_reply) == MAINTAIN_HDR_SZ);
 static_assert(offsetof(maintain_reply, data_bytes) == 12);
 static_assert(offsetof(maintain_reply, rev) == 16);
 
+// The wire form of both headers: five little-endian words, whatever the
+// host's byte order. The tool encodes requests and decodes replies; the
+// driver simulator does the opposite, with the same code.
+void encode_maintain_req(const maintain_req& req, u8* out);
+maintain_req decode_maintain_req(const u8* in);
+void encode_maintain_reply(const maintain_reply& reply, u8* out);
+maintain_reply decode_maintain_reply(const u8* in);
+
 // Bytes written to the maintain file for a request: header plus data.
 inline int req_total_sz(const maintain_req& req) { return MAINTAIN_HDR_SZ + req.req_data_bytes; }
 

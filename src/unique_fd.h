@@ -25,6 +25,9 @@ public:
     int get() const noexcept { return fd_; }
     explicit operator bool() const noexcept { return fd_ >= 0; }
 
+    // Gives up ownership, for a caller that must see close() fail.
+    int release() noexcept { return std::exchange(fd_, -1); }
+
     void reset(int fd = -1) noexcept {
         if (fd_ >= 0)
             ::close(fd_);

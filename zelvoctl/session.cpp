@@ -4,9 +4,11 @@
 
 #include "devices/device_scan.h"
 #include "devices/sysfs_file.h"
+#include "flash/file_eeprom.h"
 
 session::session(const global_options& options, const std::string& image_file) : report_(options.quiet) {
     if (image_file.empty()) {
+        flash_ = std::make_unique<maintain_channel>(false);
         list_all_zelvo_devices(devices_, false);
         cards_ = group_cards(devices_);
         return;
@@ -17,7 +19,7 @@ session::session(const global_options& options, const std::string& image_file) :
     eth_dev& dev = devices_.emplace_back();
     std::strcpy(dev.name, "image");
     dev.pci_slot = image_file;
-    flash_.use_file_eeprom(&dev, std::move(*bytes));
+    flash_ = std::make_unique<file_eeprom>(&dev, std::move(*bytes));
     // An image file names no device id: it is shown with the four ports of
     // the default layout.
     cards_ = {card{&dev, {&dev}, 4}};

@@ -3,6 +3,7 @@
 // the output mode, and the document a command builds.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ public:
     // the only card instead (reads only), named "image".
     explicit session(const global_options& options, const std::string& image_file = "");
 
-    flash_access& flash() { return flash_; }
+    flash_access& flash() { return *flash_; }
     const std::vector<card>& cards() const { return cards_; }
     const progress& report() const { return report_; }
     bool from_image() const { return image_card_.has_value(); }
@@ -47,7 +48,7 @@ public:
 private:
     device_list devices_;
     std::vector<card> cards_;
-    maintain_channel flash_{false};
+    std::unique_ptr<flash_access> flash_;  // the live channel, or the image file
     progress report_;
     std::optional<card> image_card_;
 };

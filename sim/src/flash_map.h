@@ -3,25 +3,14 @@
 
 #include <optional>
 
+#include "image/flash_layout.h"
 #include "sim_config.h"
 #include "types.h"
 
 namespace zsim {
 
-struct flash_area {
-    u32 off = 0;
-    u32 size = 0;
-};
-
-struct flash_map {
-    u32 flash_size;    // bytes of the whole flash (and of its image file)
-    flash_area fw;     // firmware code
-    flash_area cfg;    // factory configuration, net_config
-    flash_area ucfg;   // user configuration, ucfg_mac_sn
-    flash_area pcsphy; // what the PCSPHY partition serves (KV3: the trim area)
-    flash_area pxe;
-    u32 chip_group;
-};
+using ::flash_area;
+using flash_map = ::flash_layout;
 
 const flash_map& map_for(layout_kind layout);
 

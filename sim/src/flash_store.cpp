@@ -6,25 +6,16 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "flash/file_io.h"
 #include "sim_error.h"
 
 namespace zsim {
 
 namespace {
 
-bool write_all_at(int fd, const u8* p, std::size_t len, off_t off) {
-    while (len > 0) {
-        const ssize_t n = ::pwrite(fd, p, len, off);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        len -= static_cast<std::size_t>(n);
-        off += n;
-    }
-    return true;
+bool write_all_at(int fd, std::span<const u8> data, off_t off) {
+    return ::lseek(fd, off, SEEK_SET) == off &&
+           write_file_full(fd, data.data(), static_cast<int>(data.size())) == static_cast<int>(data.size());
 }
 
 }  // namespace
@@ -67,7 +58,7 @@ flash_store::flash_store(std::string path, u32 size,
     fd_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!fd_)
         throw sim_error(errno_text("cannot create " + path_));
-    if (!write_all_at(fd_.get(), mem_.data(), mem_.size(), 0))
+    if (!write_all_at(fd_.get(), mem_, 0))
         throw sim_error(errno_text("cannot write " + path_));
 }
 
@@ -86,7 +77,7 @@ int flash_store::write(u32 off, std::span<const u8> data) {
     if (off > mem_.size() || data.size() > mem_.size() - off)
         return ENOSPC;
     std::copy(data.begin(), data.end(), mem_.begin() + off);
-    if (!write_all_at(fd_.get(), data.data(), data.size(), static_cast<off_t>(off)))
+    if (!write_all_at(fd_.get(), data, static_cast<off_t>(off)))
         return errno ? errno : EIO;
     return 0;
 }

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <thread>
 
-#include "byte_order.h"
 #include "cfg.h"
 #include "maintain.h"
 
@@ -14,16 +13,7 @@ namespace zsim {
 
 namespace {
 
-struct header {
-    std::int32_t magic, cmd, arg0, req_data_bytes, reply_bytes;
-};
-
-header parse_header(const u8* p) {
-    auto word = [p](int i) { return static_cast<std::int32_t>(get_le32(p + 4 * i)); };
-    return {word(0), word(1), word(2), word(3), word(4)};
-}
-
-bool header_valid(const header& h) {
+bool header_valid(const maintain_req& h) {
     if (static_cast<u32>(h.magic) != MAINTAIN_MAGIC)
         return false;
     if (h.cmd != MT_READ_FLASH && h.cmd != MT_WRITE_FLASH)
@@ -57,14 +47,23 @@ std::vector<u8> version_record(const card_cfg& card) {
     return out;
 }
 
-void serve_read(maintain_port& port, maintain_handle& h, const header& hd, logged_request& entry) {
+void serve_read(maintain_port& port, maintain_handle& h, const maintain_req& hd, logged_request& entry) {
     const card_state& card = *port.card;
     const u32 offered = static_cast<u32>(hd.reply_bytes - MAINTAIN_HDR_SZ);
     const auto area = partition_area(*card.map, hd.arg0);
     iface_faults f;
+    bool empty_reply = false;
     {
         std::lock_guard lock(port.mu);
         f = port.faults;
+        if (port.faults.fail_reads_after == 0)
+            empty_reply = true;
+        else if (port.faults.fail_reads_after > 0)
+            --port.faults.fail_reads_after;
+    }
+    if (empty_reply) {
+        h.reply.clear();
+        return;
     }
 
     // What a well-behaved driver sends: the partition from its start, never
@@ -87,18 +86,16 @@ void serve_read(maintain_port& port, maintain_handle& h, const header& hd, logge
     const u32 served = announced - std::min<u32>(announced, static_cast<u32>(f.data_short_by));
 
     h.reply.assign(MAINTAIN_HDR_SZ, 0);
-    put_le32(h.reply.data(), MAINTAIN_REPLY_MAGIC);
-    put_le32(h.reply.data() + 4, static_cast<u32>(hd.cmd));
-    put_le32(h.reply.data() + 8, static_cast<u32>(hd.arg0));
-    put_le32(h.reply.data() + 12, announced);
-    put_le32(h.reply.data() + 16, 0);  // rev
+    encode_maintain_reply({static_cast<std::int32_t>(MAINTAIN_REPLY_MAGIC), hd.cmd, hd.arg0,
+                           static_cast<std::int32_t>(announced), 0},
+                          h.reply.data());
     h.reply.insert(h.reply.end(), source.begin(), source.begin() + served);
     if (f.short_header >= 0)
         h.reply.resize(static_cast<std::size_t>(f.short_header));
     entry.reply_data = static_cast<int>(announced);
 }
 
-int serve_write(maintain_port& port, const header& hd, std::span<const u8> payload,
+int serve_write(maintain_port& port, const maintain_req& hd, std::span<const u8> payload,
                 logged_request& entry) {
     int delay_ms;
     bool eio, lost = false;
@@ -165,7 +162,7 @@ long maintain_write(maintain_port& port, maintain_handle& h, u64 off, std::span<
     if (h.req.size() < static_cast<std::size_t>(MAINTAIN_HDR_SZ))
         return static_cast<long>(n);
 
-    const header hd = parse_header(h.req.data());
+    const maintain_req hd = decode_maintain_req(h.req.data());
     logged_request entry;
     entry.iface = port.iface;
     entry.header = std::span<const u8>(h.req.data(), MAINTAIN_HDR_SZ);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "flash/file_io.h"
 #include "hold_lock.h"
 #include "image/flash_layout.h"
 #include "namespace_run.h"
@@ -116,22 +117,15 @@ cli_result cmd_make_fw(const std::vector<std::string>& args) {
     if (out.empty())
         throw usage_error("make-fw needs an output file");
     if (params.chip_group == KV3_CHIP_GROUP) {
-        params.device = 0x8208;
+        params.device = KV3_1_PORT_DEV;
         params.ports = 1;
     }
     const std::vector<u8> img = make_fw_image(params);
     unique_fd fd(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd)
         throw sim_error(errno_text("cannot create " + out));
-    std::size_t done = 0;
-    while (done < img.size()) {
-        const ssize_t n = ::write(fd.get(), img.data() + done, img.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw sim_error(errno_text("cannot write " + out));
-        done += static_cast<std::size_t>(n);
-    }
+    if (write_file_full(fd.get(), img.data(), static_cast<int>(img.size())) < 0)
+        throw sim_error(errno_text("cannot write " + out));
     return {0, false};
 }
 

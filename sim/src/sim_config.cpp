@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "ucfg/mac_address.h"
 #include "sim_error.h"
 
 namespace zsim {
@@ -142,6 +143,8 @@ struct parser {
             f.data_short_by = count(0, 1 << 30);
         } else if (key == "write-delay-ms") {
             f.write_delay_ms = count(0, 3600 * 1000);
+        } else if (key == "fail-reads-after") {
+            f.fail_reads_after = count(0, 1000000);
         } else {
             return false;
         }
@@ -229,7 +232,7 @@ struct parser {
                 fail("card: unknown setting '" + k + "'");
             }
         }
-        c.layout = layout.value_or(c.device == 0x8208 ? layout_kind::kv3 : layout_kind::standard);
+        c.layout = layout.value_or(c.device == KV3_1_PORT_DEV ? layout_kind::kv3 : layout_kind::standard);
         cfg.cards.push_back(std::move(c));
     }
 
@@ -399,17 +402,6 @@ sim_config load_config_file(const std::string& path) {
 
 sim_config default_config() { return parse_config(BUILT_IN, "built-in"); }
 
-int card_port_count(u16 device) {
-    switch (device) {
-    case 0x8208:
-        return 1;
-    case 0x8318:
-        return 2;
-    default:
-        return 4;
-    }
-}
-
 std::string format_mac(const mac_addr& m) {
     char buf[18];
     std::snprintf(buf, sizeof buf, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4],
@@ -419,12 +411,8 @@ std::string format_mac(const mac_addr& m) {
 
 mac_addr mac_plus(const mac_addr& base, int n) {
     mac_addr m = base;
-    unsigned carry = static_cast<unsigned>(n);
-    for (int i = 5; i >= 0 && carry; --i) {
-        const unsigned sum = m[i] + (carry & 0xff);
-        m[i] = static_cast<u8>(sum);
-        carry = (carry >> 8) + (sum >> 8);
-    }
+    for (int i = 0; i < n; ++i)
+        mac_be64enc1(m.data());
     return m;
 }
 
@@ -472,6 +460,8 @@ std::string faults_text(const iface_faults& f) {
         count("data-short-by", f.data_short_by);
     if (f.write_delay_ms)
         count("write-delay-ms", f.write_delay_ms);
+    if (f.fail_reads_after >= 0)
+        count("fail-reads-after", f.fail_reads_after);
     return s;
 }
 

@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "devices/port_count.h"
 #include "types.h"
 
 namespace zsim {
 
 using mac_addr = std::array<u8, 6>;
 
-constexpr u16 ZELNIC_VENDOR = 0x8848;
+constexpr u16 ZELNIC_VENDOR = ZELVO_VENDOR_ID;
 
 enum class listing_order { config, reverse, sorted };
 enum class layout_kind { standard, kv3 };
@@ -33,6 +34,7 @@ struct iface_faults {
     int short_header = -1;      // reply is only this many header bytes (0..19); -1: off
     int data_short_by = 0;      // reply data this much shorter than announced
     int write_delay_ms = 0;     // each write request takes this long
+    int fail_reads_after = -1;  // read requests answered whole before replies come back empty; -1: off
     bool operator==(const iface_faults&) const = default;
 };
 
@@ -57,7 +59,7 @@ struct function_cfg {
 
 struct card_cfg {
     std::string addr;  // names the card's flash image file
-    u16 device = 0x8308;
+    u16 device = KV9_4_PORT_DEV;
     layout_kind layout = layout_kind::standard;
     flash_preload preload = flash_preload::factory;
     std::string preload_path;  // for flash_preload::file
@@ -96,10 +98,8 @@ sim_config default_config();
 // Every setting written out, so that parse_config gives the same config back.
 std::string format_config(const sim_config& cfg);
 
-// Port count of a card by its device id, as the tool sizes it.
-int card_port_count(u16 device);
-
 std::string format_mac(const mac_addr& mac);
+// `base` plus `n`, carried across the 48 bits as the tool counts addresses.
 mac_addr mac_plus(const mac_addr& base, int n);
 
 }  // namespace zsim

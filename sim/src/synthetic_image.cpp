@@ -126,7 +126,7 @@ std::vector<u8> make_fw_image(const fw_image_params& params) {
 
 std::vector<u8> factory_flash(const card_cfg& card) {
     const flash_map& map = map_for(card.layout);
-    const int ports = card_port_count(card.device);
+    const int ports = port_count_of_device(card.device);
     std::vector<u8> flash(map.flash_size, 0xff);
 
     fw_image_params params;

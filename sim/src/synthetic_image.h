@@ -17,7 +17,7 @@ struct fw_image_params {
     u32 chip_group = 0;        // boot configuration page word reserved1
     bool crc = false;          // stamp the CRC trailer
     u32 cfg_offset = 0x40000;  // where the factory net_config goes
-    u16 device = 0x8308;       // PCI device id recorded in net_config
+    u16 device = KV9_4_PORT_DEV;       // PCI device id recorded in net_config
     mac_addr mac = {0x02, 0x5a, 0xe1, 0x00, 0x00, 0x00};
     int ports = 4;
 };

@@ -127,46 +127,5 @@ TEST_F(Locks, HoldLockExcludesOtherProcesses) {
     EXPECT_TRUE(WIFEXITED(ws) && WEXITSTATUS(ws) == 0);
 }
 
-TEST(MakeFw, WritesTheRequestedImage) {
-    temp_dir dir;
-    const std::string out = dir.path() + "/fw.bin";
-    struct case_ {
-        words args;
-        u32 size, chip_group;
-        int crc;  // check_crc: 1 no trailer, 0 a correct one
-    } const cases[] = {
-        {{}, 0x41000, 0, 1},
-        {{"--chip-group", "0x88488208", "--crc"}, 0x41000, 0x88488208, 0},
-        {{"--size=0xCA000", "--chip-group=0x88488308"}, 0xCA000, 0x88488308, 1},
-        {{"--size", "1024", "--crc"}, 1024, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const std::string what = ::testing::PrintToString(c.args);
-        words args = {"make-fw"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        args.push_back(out);
-        ASSERT_EQ(run_sim(args).status, 0) << what;
-        std::vector<u8> img = read_whole(out);
-        ASSERT_EQ(img.size(), c.size) << what;
-        EXPECT_EQ(word_at(img, offsetof(config_page_st, reserved1)), c.chip_group) << what;
-        if (c.crc == 1) {
-            EXPECT_EQ(word_at(img, 504) | word_at(img, 508), 0u) << what;
-        }
-        EXPECT_EQ(check_crc(img.data(), static_cast<int>(img.size())), c.crc) << what;
-        if (img.size() < 0x41000)
-            continue;
-        const u8* nc = img.data() + 0x40000;  // the factory net_config
-        EXPECT_EQ(get_le32(nc), 0x00010CF9u) << what;
-        EXPECT_EQ(get_le16(nc + 8), 1428) << what;  // len
-        EXPECT_EQ(get_le16(nc + 10), 6) << what;    // version
-        EXPECT_NE(get_le32(nc + 4), 0u) << what;    // csum
-        EXPECT_EQ(crxsum(nc, 1428), 0u) << what;    // the words, csum included, xor to 0
-        EXPECT_TRUE(std::all_of(nc + 1428, nc + 0x1000, [](u8 b) { return b == 0xFF; })) << what;
-    }
-    // Too small for the boot configuration page, or for the CRC trailer.
-    EXPECT_EQ(run_sim({"make-fw", "--size", "63", out}).status, 1);
-    EXPECT_EQ(run_sim({"make-fw", "--size", "511", "--crc", out}).status, 1);
-}
-
 }  // namespace
 }  // namespace zsim::test

@@ -7,25 +7,6 @@
 namespace zsim {
 namespace {
 
-TEST(SimConfig, FormattedConfigParsesBackToTheSame) {
-    const sim_config cfgs[] = {
-        default_config(),
-        parse_config("order reverse\ndriver absent\nstray junk\nstray d dir\n"
-                     "card 0001:0a:00.0 device=0x8318 layout=kv3 flash=file:/tmp/x.bin "
-                     "version=bad-magic sn=\n"
-                     "function 0001:0a:00.0 vendor=0x1234 net=no\n"
-                     "function 0001:0a:00.1 device=0x8309\n"
-                     "iface e0 port=unreadable carrier=0 address=none no-open write-eio "
-                     "lose-user-writes=2 lose-writes=4 short-write=7 reply-extra=3 short-header=5 "
-                     "data-short-by=9 write-delay-ms=40\n"),
-    };
-    EXPECT_FALSE(cfgs[1].driver_present);
-    for (const auto& cfg : cfgs) {
-        const std::string text = format_config(cfg);
-        EXPECT_EQ(parse_config(text), cfg) << text;
-    }
-}
-
 TEST(SimConfig, DefaultsFollowTheCard) {
     const char terse[] =
         "card 0000:05:00.0 device=0x8208\ncard 0000:07:00.0 device=0x8318 mac=02:00:00:00:ff:fe\n"

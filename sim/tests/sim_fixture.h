@@ -104,7 +104,8 @@ protected:
               " flash=erased version=missing\niface m0\niface closed no-open\n"
               "iface lossy lose-user-writes=2\niface lossall lose-writes=1\niface eio1 write-eio=1\niface eio write-eio\n"
               "iface short short-write=7\niface extra reply-extra=16\niface header short-header=12\n"
-              "iface data data-short-by=80\niface slow write-delay-ms=300\n");
+              "iface data data-short-by=80\niface slow write-delay-ms=300\n"
+              "iface failing fail-reads-after=2\n");
     }
 };
 

@@ -2,31 +2,36 @@
 
 u32 g_chip_group = 0;
 
-namespace {
-
-constexpr u32 chip_group_of(u16 family_dev) {
-    return (u32{ZELVO_VENDOR_ID} << 16) | family_dev;
+int port_count_of_device(u16 device) {
+    switch (device) {
+    case KV3_1_PORT_DEV:
+        return 1;
+    case KV9_2_PORT_DEV:
+        return 2;
+    default:
+        return 4;
+    }
 }
 
-}  // namespace
+u32 chip_group_of_device(u16 device) {
+    switch (device) {
+    case KV3_1_PORT_DEV:
+        return KV3_CHIP_GROUP;
+    case KV9_2_PORT_DEV:
+    case KV9_4_PORT_DEV:
+        return KV9_CHIP_GROUP;
+    default:
+        return 0;
+    }
+}
 
 int net_pf_max_port_cnt(const eth_dev* dev) {
     if (dev == nullptr)
         return 0;
-    switch (dev->ddevice) {
-    case KV3_1_PORT_DEV:
-        g_chip_group = chip_group_of(KV3_1_PORT_DEV);
-        return 1;
-    case KV9_2_PORT_DEV:
-        // The 2-port part shares the 4-port part's flash layout.
-        g_chip_group = chip_group_of(KV9_4_PORT_DEV);
-        return 2;
-    case KV9_4_PORT_DEV:
-        g_chip_group = chip_group_of(KV9_4_PORT_DEV);
-        return 4;
-    default:
-        return 4;
-    }
+    // An unknown id leaves the group of the last known one.
+    if (const u32 group = chip_group_of_device(dev->ddevice))
+        g_chip_group = group;
+    return port_count_of_device(dev->ddevice);
 }
 
 int net_card_max_port_cnt(const eth_dev* dev) {

@@ -13,6 +13,23 @@ constexpr u16 KV3_1_PORT_DEV = 0x8208;
 constexpr u16 KV9_2_PORT_DEV = 0x8318;
 constexpr u16 KV9_4_PORT_DEV = 0x8308;
 
+// Chip groups: the vendor id in the upper half, the family's base device id
+// in the lower half. An image's boot configuration page names one; the 2-port
+// part shares the 4-port part's flash layout and so its group.
+constexpr u32 chip_group_of(u16 family_dev) { return (u32{ZELVO_VENDOR_ID} << 16) | family_dev; }
+constexpr u32 KV9_CHIP_GROUP = chip_group_of(KV9_4_PORT_DEV);
+constexpr u32 KV3_CHIP_GROUP = chip_group_of(KV3_1_PORT_DEV);
+static_assert(KV9_CHIP_GROUP == 0x88488308 && KV3_CHIP_GROUP == 0x88488208);
+
+// Ports of a controller by PCI device id: 1, 2 or 4, and 4 for an id not
+// known here.
+int port_count_of_device(u16 device);
+
+// Chip group of a controller by its PCI device id alone: the KV3 group for
+// 0x8208, the KV9 group for 0x8308 and 0x8318, 0 for any other id. Records
+// nothing; the firmware update takes each card's group from here.
+u32 chip_group_of_device(u16 device);
+
 // Vendor id in the upper half, the family's base device id in the lower half;
 // 0 until a known device id has been seen. Image generation picks the flash
 // layout from it.

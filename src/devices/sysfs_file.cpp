@@ -28,7 +28,7 @@ std::optional<std::vector<u8>> read_file(const std::string& fname) {
     if (!fd)
         return std::nullopt;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || st.st_size <= 0)
+    if (::fstat(fd.get(), &st) != 0 || st.st_size <= 0 || st.st_size > READ_FILE_MAX_SZ)
         return std::nullopt;
 
     // The status size bounds the read: the whole of a regular file, the

@@ -9,9 +9,14 @@
 
 #include "../types.h"
 
+// Largest file read whole: a complete flash image is under 1 MiB, so anything
+// far beyond it is not a file the tool should hold in memory.
+constexpr long long READ_FILE_MAX_SZ = 16LL * 1024 * 1024;
+
 // Every byte of the file, however many reads that takes. None when the file
-// cannot be opened or its status taken, when a read fails (a down interface's
-// `carrier` refuses with EINVAL), or when nothing at all can be read.
+// cannot be opened or its status taken, when it is larger than
+// READ_FILE_MAX_SZ, when a read fails (a down interface's `carrier` refuses
+// with EINVAL), or when nothing at all can be read.
 std::optional<std::vector<u8>> read_file(const std::string& fname);
 
 // Value returned by the number readers when the file cannot be read; as a

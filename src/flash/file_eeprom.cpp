@@ -11,12 +11,13 @@
 namespace {
 
 // The default flash layout; the user area serves just the record.
+constexpr const flash_layout& L = DEFAULT_FLASH_LAYOUT;
 constexpr eeprom_partion EEPROM_MAP[] = {
-    {PART_FW, FW_PARTION, FW_MAX_SZ},
-    {PART_CFG, CFG_PARTION, CFG_MAX_SZ},
-    {PART_MAC_ADDR, UCFG_MAC_SN_PARTION, UCFG_MAC_SN_SZ},
-    {PCSPHY, PCSPHY_PARTION, PCSPHY_MAX_SZ},
-    {IPXE, PXE_PART_PARTION, PXE_MAX_SZ},
+    {PART_FW, int(L.fw.off), int(L.fw.size)},
+    {PART_CFG, int(L.cfg.off), int(L.cfg.size)},
+    {PART_MAC_ADDR, int(L.ucfg.off), UCFG_MAC_SN_SZ},
+    {PCSPHY, int(L.pcsphy.off), int(L.pcsphy.size)},
+    {IPXE, int(L.pxe.off), int(L.pxe.size)},
 };
 
 }  // namespace
@@ -35,12 +36,27 @@ int read_fake_file_eeprom_partion(std::span<const u8> image, int partion, const 
         std::printf("invalid partion: %d \n", partion);
         end_process(-1);
     }
-    const int image_len = static_cast<int>(image.size());
-    if (part->offset + part->size > image_len) {
-        std::printf("above eeprom size: part:%d in-size:%d\n", partion, image_len);
+    if (static_cast<std::size_t>(part->offset) + static_cast<std::size_t>(part->size) > image.size()) {
+        std::printf("above eeprom size: part:%d in-size:%d\n", partion, static_cast<int>(image.size()));
         return 0;
     }
-    deliver_partion(image.subspan(static_cast<std::size_t>(part->offset), static_cast<std::size_t>(part->size)),
-                    out_bin_fname, out_buf);
-    return part->size;
+    const int delivered = deliver_partion(
+        image.subspan(static_cast<std::size_t>(part->offset), static_cast<std::size_t>(part->size)), out_bin_fname,
+        out_buf);
+    return delivered < 0 ? delivered : part->size;
+}
+
+int file_eeprom::read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
+                                    std::span<u8> out_buf) {
+    if (!partion_in_range(partion) || dev == nullptr || dev != fake_net_dev_)
+        return -22;
+    return read_fake_file_eeprom_partion(image_, partion, out_bin_fname, out_buf);
+}
+
+int file_eeprom::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8>) {
+    if (dev == nullptr) {
+        std::printf("eth_dev is null!\n");
+        return -22;
+    }
+    return dev == fake_net_dev_ && partion_in_range(partion) ? 0 : -22;
 }

@@ -19,6 +19,8 @@ int read_file_full(int fd, u8* buf, int bflen) {
     do {
         const int want = std::min(READ_CHUNK_SZ, bflen - done);
         const ssize_t n = ::read(fd, buf + done, static_cast<size_t>(want));
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0)
             return -5;
         if (n == 0)
@@ -32,6 +34,8 @@ int write_file_full(int fd, const u8* buf, int len) {
     int done = 0;
     while (done < len) {
         const ssize_t n = ::write(fd, buf + done, static_cast<size_t>(len - done));
+        if (n < 0 && errno == EINTR)
+            continue;
         // A write that takes nothing would make no progress; treat it as failed.
         if (n <= 0)
             return -5;
@@ -42,9 +46,15 @@ int write_file_full(int fd, const u8* buf, int len) {
 
 int write_to_file(std::span<const u8> buf, const char* fname) {
     unique_fd fd(::open(fname, O_WRONLY | O_CREAT | O_TRUNC, 0644));
-    if (!fd) {
+    const int len = static_cast<int>(buf.size());
+    // A file that is not written whole is as useless as one never opened;
+    // a full disk may show itself only when the file is closed.
+    bool saved = fd && write_file_full(fd.get(), buf.data(), len) == len;
+    if (saved)
+        saved = ::close(fd.release()) == 0;
+    if (!saved) {
         sys_error_report("save faild!\n");
         return -5;
     }
-    return write_file_full(fd.get(), buf.data(), static_cast<int>(buf.size()));
+    return len;
 }

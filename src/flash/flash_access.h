@@ -1,5 +1,6 @@
 // The only way the tool reaches a card's flash: one partition read or write.
-// The live channel implements it over the maintain file; tests hand in fakes.
+// The live channel implements it over the maintain file, the file-backed
+// EEPROM over an image in memory; tests hand in fakes.
 #pragma once
 
 #include <span>
@@ -21,4 +22,8 @@ public:
     // Replaces the content of partition `partion` of `dev` with `data`.
     // Returns 0, or a negative error number.
     virtual int write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) = 0;
+
+    // Whether a later read shows what a write stored. False for a flash image
+    // file, whose writes are accepted and dropped, so checking them is moot.
+    virtual bool keeps_writes() const { return true; }
 };

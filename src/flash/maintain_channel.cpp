@@ -9,9 +9,7 @@
 #include <cstdio>
 #include <new>
 
-#include "../byte_order.h"
 #include "../exit_request.h"
-#include "file_eeprom.h"
 #include "file_io.h"
 #include "maintain_lock.h"
 #include "partion_delivery.h"
@@ -20,14 +18,6 @@
 namespace {
 
 constexpr int MAINTAIN_PATH_CAP = 200;  // at most 199 characters
-
-void put_req_header(u8* out, const maintain_req& req) {
-    put_le32(out + offsetof(maintain_req, magic), static_cast<u32>(req.magic));
-    put_le32(out + offsetof(maintain_req, cmd), static_cast<u32>(req.cmd));
-    put_le32(out + offsetof(maintain_req, arg0), static_cast<u32>(req.arg0));
-    put_le32(out + offsetof(maintain_req, req_data_bytes), static_cast<u32>(req.req_data_bytes));
-    put_le32(out + offsetof(maintain_req, reply_bytes), static_cast<u32>(req.reply_bytes));
-}
 
 // Opens `path` for reading and writing; a failure is reported here.
 unique_fd open_maintain(const std::string& path) {
@@ -50,8 +40,9 @@ std::string maintain_path(const char* name) {
 
 std::array<u8, MAINTAIN_HDR_SZ> encode_read_req(int partion) {
     std::array<u8, MAINTAIN_HDR_SZ> out{};
-    put_req_header(out.data(), maintain_req{static_cast<std::int32_t>(MAINTAIN_MAGIC), MT_READ_FLASH, partion, 0,
-                                            partion_max_sz(partion) + MAINTAIN_HDR_SZ});
+    encode_maintain_req(maintain_req{static_cast<std::int32_t>(MAINTAIN_MAGIC), MT_READ_FLASH, partion, 0,
+                                     partion_max_sz(partion) + MAINTAIN_HDR_SZ},
+                        out.data());
     return out;
 }
 
@@ -59,7 +50,7 @@ std::vector<u8> encode_write_req(int partion, std::span<const u8> data) {
     const maintain_req req{static_cast<std::int32_t>(MAINTAIN_MAGIC), MT_WRITE_FLASH, partion,
                            static_cast<std::int32_t>(data.size()), 0};
     std::vector<u8> out(static_cast<std::size_t>(req_total_sz(req)));
-    put_req_header(out.data(), req);
+    encode_maintain_req(req, out.data());
     std::copy(data.begin(), data.end(), out.begin() + MAINTAIN_HDR_SZ);
     return out;
 }
@@ -74,8 +65,7 @@ int read_reply(int fd, int partion, std::span<u8> reply) {
     }
     const int max = partion_max_sz(partion);
     const int room = static_cast<int>(reply.size()) - MAINTAIN_HDR_SZ;
-    const int data_bytes =
-        static_cast<std::int32_t>(get_le32(reply.data() + offsetof(maintain_reply, data_bytes)));
+    const int data_bytes = decode_maintain_reply(reply.data()).data_bytes;
     if (data_bytes < 0 || data_bytes > max || data_bytes > room) {
         std::printf("invalid reply: data_bytes:%d max:%d\n", data_bytes, max);
         return -5;
@@ -110,10 +100,11 @@ int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::
         sys_error_report("lsseek\n");
         end_process(-1);
     }
-    const int result = read_reply(fd, partion, reply);
-    if (result > 0)
+    int result = read_reply(fd, partion, reply);
+    if (result > 0 &&
         deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(result)),
-                        out_bin_fname, out_buf);
+                        out_bin_fname, out_buf) < 0)
+        result = -5;
     unlock_maintain_file(fd);
     return result;
 }
@@ -142,17 +133,10 @@ int maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
     return 0;
 }
 
-void maintain_channel::use_file_eeprom(const eth_dev* fake_net_dev, std::vector<u8> image) {
-    fake_net_dev_ = fake_net_dev;
-    in_file_eeprom_ = std::move(image);
-}
-
 int maintain_channel::read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                                          std::span<u8> out_buf) {
     if (!partion_in_range(partion) || dev == nullptr)
         return -22;
-    if (is_fake(dev))
-        return read_fake_file_eeprom_partion(in_file_eeprom_, partion, out_bin_fname, out_buf);
     const unique_fd fd = open_maintain(maintain_path(dev->name));
     if (!fd)
         return -5;
@@ -164,10 +148,6 @@ int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::
         std::printf("eth_dev is null!\n");
         return -22;
     }
-    // The file-backed EEPROM is never written; callers that verify see the
-    // image unchanged.
-    if (is_fake(dev))
-        return 0;
     if (!partion_in_range(partion))
         return -22;
     std::printf("writing flash....");

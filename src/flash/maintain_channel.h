@@ -1,6 +1,5 @@
 // The live flash channel: one locked request/reply exchange per partition
-// access over the driver's "/sys/class/net/<name>/maintain" file, with the
-// file-backed EEPROM served in place of the pseudo device.
+// access over the driver's "/sys/class/net/<name>/maintain" file.
 #pragma once
 
 #include <array>
@@ -42,18 +41,10 @@ public:
     // `trace2`: show the interface and maintain path of every write.
     explicit maintain_channel(bool trace2) : trace2_(trace2) {}
 
-    // Serves `fake_net_dev` from `image` from now on: reads come from the
-    // image, writes are accepted and dropped.
-    void use_file_eeprom(const eth_dev* fake_net_dev, std::vector<u8> image);
-
     int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                            std::span<u8> out_buf) override;
     int write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) override;
 
 private:
-    bool is_fake(const eth_dev* dev) const { return fake_net_dev_ != nullptr && dev == fake_net_dev_; }
-
     bool trace2_;
-    const eth_dev* fake_net_dev_ = nullptr;
-    std::vector<u8> in_file_eeprom_;
 };

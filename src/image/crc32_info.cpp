@@ -1,15 +1,17 @@
 #include "crc32_info.h"
 
+#include <zlib.h>
+
 #include "../byte_order.h"
 
 u32 calc_crc32(u32 seed, const u8* buf, u32 len) {
-    u32 crc = seed;
-    for (u32 i = 0; i < len; ++i) {
-        crc ^= buf[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1u) ? (crc >> 1) ^ CRC32_POLY_LE : crc >> 1;
-    }
-    return crc;
+    // zlib's crc32 inverts the register on the way in and out; inverting
+    // seed and result leaves the plain register this function promises.
+    // zlib answers 0 for a null buffer whatever the seed, so an empty range
+    // is handled here.
+    if (len == 0)
+        return seed;
+    return ~static_cast<u32>(::crc32_z(~seed, buf, len));
 }
 
 int check_crc(u8* buf, int len) {

@@ -13,7 +13,9 @@ constexpr u32 CRC32_SEED_INIT = 0xFFFFFFFF;
 constexpr int CRC_MIN_IMAGE_SZ = CRC_OFFSET + 8;
 
 // Reflected CRC-32 folded into `seed`, without a final inversion, so a
-// result can seed the next piece. From CRC32_SEED_INIT this is CRC-32/JAMCRC.
+// result can seed the next piece. From CRC32_SEED_INIT this is CRC-32/JAMCRC,
+// the complement of the common CRC-32; computed with zlib's table-driven
+// crc32 (the bitwise form is kept as the reference in the unit tests).
 u32 calc_crc32(u32 seed, const u8* buf, u32 len);
 
 // 1: no trailer (buffer untouched); 0: trailer correct; -1: trailer wrong.

@@ -5,6 +5,7 @@
 // without gaps.
 #pragma once
 
+#include "../devices/port_count.h"
 #include "../types.h"
 
 // Default layout.
@@ -38,10 +39,6 @@ constexpr int KV3_FW_BIN_DEFAULT_IMG_BIN_SZ = KV3_FW_MAX_SZ + KV3_CFG_MAX_SZ;
 constexpr int KV3_FW_BIN_MAX_SZ =
     KV3_FW_BIN_DEFAULT_IMG_BIN_SZ + KV3_UCFG_MAX_SZ + KV3_TRIM_INFO_SZ + KV3_PXE_MAX_SZ;
 
-// Chip groups: PCI vendor id in the upper half, the family's base device id
-// in the lower half. Stored in an image's boot configuration page.
-constexpr u32 KV9_CHIP_GROUP = 0x88488308;
-constexpr u32 KV3_CHIP_GROUP = 0x88488208;
 
 static_assert(FW_PARTION + FW_MAX_SZ == CFG_PARTION);
 static_assert(CFG_PARTION + CFG_MAX_SZ == UCFG_MAC_SN_PARTION);
@@ -56,3 +53,50 @@ static_assert(KV3_UCFG_MAC_SN_PARTION + KV3_UCFG_MAX_SZ == KV3_TRIM_INFO_OFF);
 static_assert(KV3_TRIM_INFO_OFF + KV3_TRIM_INFO_SZ == KV3_PXE_PART_PARTION);
 static_assert(KV3_PXE_PART_PARTION + KV3_PXE_MAX_SZ == KV3_FW_BIN_MAX_SZ);
 static_assert(KV3_FW_BIN_DEFAULT_IMG_BIN_SZ == 0x1E000 && KV3_FW_BIN_MAX_SZ == 0x80000);
+
+// One chip layout as a table: where each area lies, and the chip group whose
+// images it serves. The simulator's flash, the file-backed road and image
+// generation all read their geometry from here.
+struct flash_area {
+    u32 off;
+    u32 size;
+};
+struct flash_layout {
+    u32 flash_size;     // bytes of the whole flash: the end of the PXE area
+    flash_area fw;      // firmware code
+    flash_area cfg;     // factory configuration, net_config
+    flash_area ucfg;    // user configuration area, ucfg_mac_sn at its start
+    flash_area pcsphy;  // what the PCSPHY partition covers (KV3: the trim area)
+    flash_area pxe;
+    u32 chip_group;
+
+    // Firmware plus factory configuration: what a firmware image normally covers.
+    constexpr int default_img_sz() const { return static_cast<int>(fw.size + cfg.size); }
+    // The end of the user area: the least length of an image that carries a record.
+    constexpr int ucfg_end() const { return static_cast<int>(ucfg.off + ucfg.size); }
+};
+
+inline constexpr flash_layout DEFAULT_FLASH_LAYOUT{
+    FW_BIN_MAX_SZ,
+    {FW_PARTION, FW_MAX_SZ},
+    {CFG_PARTION, CFG_MAX_SZ},
+    {UCFG_MAC_SN_PARTION, UCFG_MAX_SZ},
+    {PCSPHY_PARTION, PCSPHY_MAX_SZ},
+    {PXE_PART_PARTION, PXE_MAX_SZ},
+    KV9_CHIP_GROUP,
+};
+inline constexpr flash_layout KV3_FLASH_LAYOUT{
+    KV3_FW_BIN_MAX_SZ,
+    {KV3_FW_PARTION, KV3_FW_MAX_SZ},
+    {KV3_CFG_PARTION, KV3_CFG_MAX_SZ},
+    {KV3_UCFG_MAC_SN_PARTION, KV3_UCFG_MAX_SZ},
+    {KV3_TRIM_INFO_OFF, KV3_TRIM_INFO_SZ},
+    {KV3_PXE_PART_PARTION, KV3_PXE_MAX_SZ},
+    KV3_CHIP_GROUP,
+};
+
+// The KV3 layout for KV3_CHIP_GROUP, the default layout for any other value.
+constexpr const flash_layout& layout_for_chip_group(u32 chip_group) {
+    return chip_group == KV3_CHIP_GROUP ? KV3_FLASH_LAYOUT : DEFAULT_FLASH_LAYOUT;
+}
+

@@ -87,9 +87,8 @@ int do_si_set(int port, ucfg_mac_sn* record, int tx_main, int pre, int post, int
 }
 
 int do_si_set_25_40g(int port, ucfg_mac_sn* record, si lane0, si lane1, si lane2, si lane3) {
-    if (port < 0 || port >= MAX_PORTS)
-        return -1;
-    // Port 0 owns the first serdes; every other port number means the second.
+    // Port 0 owns the first serdes; every other port number, an unreadable
+    // one (-1) included, means the second.
     const int first = port == 0 ? 0 : MAX_LANES_PEER_SERDES;
     const si lanes[MAX_LANES_PEER_SERDES] = {lane0, lane1, lane2, lane3};
     for (int i = 0; i < MAX_LANES_PEER_SERDES; ++i) {

@@ -17,8 +17,8 @@ int str_2_si_v2(const char* text, si* out4, bool trace);
 // alone. 0; -1 when the port is outside 0..MAX_PORTS-1 (nothing written).
 int do_si_set(int port, ucfg_mac_sn* record, int tx_main, int pre, int post, int boost);
 
-// Four lanes: entries 0-3 for port 0, entries 4-7 for every other port.
-// 0; -1 when the port is outside 0..MAX_PORTS-1 (nothing written).
+// Four lanes: entries 0-3 for port 0, entries 4-7 for every other port
+// number, whatever its range. Returns 0.
 int do_si_set_25_40g(int port, ucfg_mac_sn* record, si lane0, si lane1, si lane2, si lane3);
 
 // Applies si-p0 .. si-p7 in port order up to the first empty one; writes the

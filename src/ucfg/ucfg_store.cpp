@@ -56,5 +56,17 @@ int save_mac_sn(flash_access& flash, const eth_dev* dev, const ucfg_mac_sn* reco
 int reset_ucfg_mac_sn(flash_access& flash, const eth_dev* dev) {
     const std::vector<u8> erased(UCFG_MAC_SN_SZ, ERASED_BYTE);
     std::printf("reset_ucfg_mac_sn\n");
-    return flash.write_flash_partion(dev, PART_MAC_ADDR, erased) < 0 ? -1 : 0;
+    if (!flash.keeps_writes())
+        return flash.write_flash_partion(dev, PART_MAC_ADDR, erased) < 0 ? -1 : 0;
+    // Checked like a save: a lost erase would leave the old record to be
+    // loaded, changed and saved again as if it had been erased.
+    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS; ++attempt) {
+        if (flash.write_flash_partion(dev, PART_MAC_ADDR, erased) < 0)
+            continue;
+        std::vector<u8> stored(UCFG_SCRATCH_SZ, 0);
+        const int got = flash.read_flash_partion(dev, PART_MAC_ADDR, nullptr, stored);
+        if (got >= UCFG_MAC_SN_SZ && std::ranges::equal(std::span(stored).first(erased.size()), erased))
+            return 0;
+    }
+    return -1;
 }

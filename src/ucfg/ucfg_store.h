@@ -20,6 +20,7 @@ int load_mac_sn(flash_access& flash, const eth_dev* dev, ucfg_mac_sn* record, bo
 // UCFG_SAVE_ATTEMPTS times. Returns 0, or -1 when no attempt agreed.
 int save_mac_sn(flash_access& flash, const eth_dev* dev, const ucfg_mac_sn* record, bool trace = false);
 
-// Erases the stored record (480 bytes of 0xff), without read-back.
-// Returns 0, or -1 when the write fails.
+// Erases the stored record (480 bytes of 0xff), read back and compared like a
+// save where the flash keeps writes. Returns 0, or -1 when the write fails or
+// no attempt left the record erased.
 int reset_ucfg_mac_sn(flash_access& flash, const eth_dev* dev);

@@ -15,7 +15,7 @@ TEST(MaintainLock, ToolWaitsForAnotherHolderThenSucceeds) {
     constexpr double HOLD_S = 2.0;
     const tool_case rows[] = {  // the first exchange a read, then a write
         {{"-q", "-i", "0", "-sn", "ZS4P0300LCK"}, 0, "enp3s0f0 port0\nwriting flash.... Done\n", "r3 w3 r3"},
-        {{"-q", "-i", "0", "-reset-cfg"}, 0, "enp3s0f0 port0\nreset_ucfg_mac_sn\nwriting flash.... Done\n", "w3 r3"},
+        {{"-q", "-i", "0", "-reset-cfg"}, 0, "enp3s0f0 port0\nreset_ucfg_mac_sn\nwriting flash.... Done\n", "w3 r3 r3"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.log);

@@ -102,11 +102,11 @@ TEST(Settings, EachRunLeavesTheRecordItShould) {
           {ucfg_at::force_status, le32({2, 0, 1, 0xffffffff})},
           {ucfg_at::fun_valid + 1, {0x07}},    // an and fec marked set
           {ucfg_at::fun_flags + 1, {0x03}}}},  // an on, fec off
-        // The erase leaves 480 bytes of 0xFF: the defaults loaded are not saved.
-        {{{"-q", "-i", "0", "-reset-cfg"}, 0, p0 + "reset_ucfg_mac_sn\n" + DONE, "w3 r3"},
+        // The erase leaves 480 bytes of 0xFF, read back once: the defaults loaded are not saved.
+        {{{"-q", "-i", "0", "-reset-cfg"}, 0, p0 + "reset_ucfg_mac_sn\n" + DONE, "w3 r3 r3"},
          {{0, std::vector<u8>(USER_RECORD_SZ, 0xff)}}},
         // With a setter: the default record plus the change, MAC slots erased.
-        {{{"-q", "-i", "0", "-reset-cfg", "-sn", "X"}, 0, p0 + "reset_ucfg_mac_sn\n" + DONE + DONE, "w3 r3 w3 r3"},
+        {{{"-q", "-i", "0", "-reset-cfg", "-sn", "X"}, 0, p0 + "reset_ucfg_mac_sn\n" + DONE + DONE, "w3 r3 r3 w3 r3"},
          {{0, reset_user_record()}, {ucfg_at::sn, text32("X")}}},
         // Refused: the run ends, nothing saved. The help text's commas are not separators.
         refused({"-i", "0", "-lldp_status", "1,2,3,0"}, p0 + "invalid lldp status input[1,2,3,0]: Usage:\n" + LLDP_USAGE),

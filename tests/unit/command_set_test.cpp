@@ -21,19 +21,6 @@ TEST(command_set, table_is_well_formed) {
     EXPECT_TRUE(!t[OPTION_ROWS].short_name && !t[OPTION_ROWS].long_name) << "terminator";
 }
 
-TEST(command_set, defaults) {
-    const settings s;
-    EXPECT_STREQ(s.out_bin_f, "zelvo.fw.bin");
-    for (int v : {s.nr_device, s.dump_para, s.in_an_en, s.in_fec, s.in_link_traing, s.vdp_sn_valid,
-                  s.vdp_pn_valid, s.vdp_pName_valid})
-        EXPECT_EQ(v, -1);
-    for (const char* t : {s.vdp_sn, s.vdp_pn, s.vdp_pName})
-        EXPECT_EQ(std::string(t, 2), std::string("\xff\0", 2));
-    for (int v : {s.port_cnts_of_card, s.in_all_device, s.do_list_devices, s.verbose2, s.verbose3})
-        EXPECT_EQ(v, 0);
-    EXPECT_EQ(std::string(s.dev_in) + s.in_pci_slot + s.si_str + s.in_mac_addr + s.in_file_eeprom_name, "");
-}
-
 TEST(command_set, options_fill_their_settings) {
     settings s;
     // -s is "si" and -d is "dev": the later rows "slot" and "dump" are reached

@@ -1,6 +1,7 @@
 #include "image/crc32_info.h"
 
 #include "byte_order.h"
+#include "crc32_reference.h"
 #include "test_support.h"
 
 namespace {
@@ -22,6 +23,19 @@ TEST(Crc32Info, KnownValuesAndPieces) {
     const u32 whole = calc_crc32(CRC32_SEED_INIT, img.data(), 4096);
     for (u32 cut : {0u, 1u, 503u, 2048u, 4095u, 4096u})
         EXPECT_EQ(calc_crc32(calc_crc32(CRC32_SEED_INIT, img.data(), cut), img.data() + cut, 4096 - cut), whole) << cut;
+}
+
+TEST(Crc32Info, AgreesWithTheBitwiseReference) {
+    const bytes img = test_support::patterned(0xCA000);
+    const struct { u32 seed; std::size_t off, len; } rows[] = {
+        {CRC32_SEED_INIT, 0, 0xCA000}, {CRC32_SEED_INIT, 0, 1}, {CRC32_SEED_INIT, 3, 7},
+        {0, 0, 4096},                  {0x12345678, 1, 511},    {0xFFFFFFFF, 0x41000, 480},
+        {0xDEADBEEF, 5, 0},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(calc_crc32(r.seed, img.data() + r.off, static_cast<u32>(r.len)),
+                  test_support::bitwise_crc32(r.seed, img.data() + r.off, r.len))
+            << std::hex << r.seed << " " << r.off << "+" << r.len;
 }
 
 TEST(Crc32Info, StampAndCheckUndoEachOther) {

@@ -84,15 +84,4 @@ TEST(MacBatchSet, WritesTheFirstNSlots) {
     EXPECT_TRUE(same_record(r, blank_record()));
 }
 
-TEST(MacSet, StoresOwnPortAndPrints) {
-    ucfg_mac_sn r = blank_record(), want = blank_record();
-    const mac m{0x00, 0x1b, 0x2c, 0x3d, 0x4e, 0x5f};
-    put_mac(want, 5, m);
-    want.magic = MAC_SN_MAGIC;
-    ucfg_mac_sn_dirty = 0;
-    const outcome o = run([&] { return mac_set(&r, 5, m.data()); });
-    EXPECT_EQ(std::tuple(o.result, o.output, ucfg_mac_sn_dirty), std::tuple(0, "port5: 00:1b:2c:3d:4e:5f\n", 1));
-    EXPECT_TRUE(same_record(r, want));
-}
-
 }  // namespace

@@ -23,22 +23,6 @@ test_support::outcome run_tool(std::vector<std::string> args) {
     return o;
 }
 
-TEST(main_driver, options_of_stages_not_carried_yet_are_refused) {
-    const char* const options[][2] = {
-        {"-genbin", ""},  {"-fw", "fw.bin"},   {"-pxe", "pxe.bin"},   {"-dump0", ""},        {"-dumpcfg", ""},
-        {"-si-show", ""}, {"-sn-show", ""},    {"-pn-show", ""},      {"-lldp-show", ""},    {"-wol-show", ""},
-        {"-pName-show", ""}, {"-mac-show", ""}, {"-pack_id-show", ""}, {"-force-state-show", ""}, {"-fw-version", ""},
-    };
-    for (const auto& o : options) {
-        std::vector<std::string> args = {"-q", o[0]};
-        if (o[1][0])
-            args.push_back(o[1]);
-        args.insert(args.end(), {"-eeprom", "/nonexistent"});
-        const auto r = run_tool(args);
-        EXPECT_EQ(std::pair(r.status, r.output), std::pair(-1, o[0] + " is not available in this version\n"s));
-    }
-}
-
 TEST(main_driver, banner_and_parse_failures) {
     auto r = run_tool({"-i"});
     EXPECT_EQ(std::pair(r.status, r.output), std::pair(-1, std::string("arg:-i need value\n")));

@@ -11,10 +11,4 @@ TEST(Crxsum, XorsTheWholeLittleEndianWords) {
         EXPECT_EQ(crxsum(words.data(), c.size), c.want) << "size " << c.size;
 }
 
-TEST(PartionMaxSz, ReplyLimitOfEveryPartition) {
-    const int want[] = {0, 0x41000, 0x1000, 480, 0x1000, 0x80000, 0x1000, 0x1000, 0x1000, 0x1000, 32, 0x1000};
-    for (int p = 1; p <= PART_MAX; ++p)
-        EXPECT_EQ(partion_max_sz(p), want[p]) << "partition " << p;
-}
-
 }  // namespace

@@ -1,0 +1,62 @@
+// What every fuzz target shares: a scratch folder that confines the files a
+// target makes, quiet standard output, and the check that stops the run with
+// a clear message when something that must hold does not.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "exit_request.h"
+#include "types.h"
+
+namespace fuzz {
+
+// Stops the run (abort, which libFuzzer records as a crash with the input)
+// after printing `what` on standard error.
+[[noreturn]] void invariant_broken(const char* target, const std::string& what);
+
+// The target's own folder under /dev/shm (or /tmp), made on first use and
+// removed when the process exits normally.
+const std::string& scratch_dir();
+
+// Removes every entry of `dir` (recursively), keeping the folder itself.
+void empty_dir(const std::string& dir);
+
+// Sends the tool's standard output to /dev/null: its messages are not what a
+// target checks, and printing them costs most of a run.
+void silence_stdout();
+
+// Bytes of a file; none when it cannot be read. A missing file and an empty
+// one differ.
+std::optional<std::vector<u8>> file_content(const std::string& path);
+
+// Runs `f`, turning the process-ending path into its status. `ended` tells
+// whether it was taken.
+struct call_result {
+    int status = 0;
+    bool ended = false;
+};
+template <typename F>
+call_result call_catching_end(F&& f) {
+    call_result r;
+    try {
+        r.status = f();
+    } catch (const exit_request& e) {
+        r.status = e.status;
+        r.ended = true;
+    }
+    return r;
+}
+
+}  // namespace fuzz
+
+// Checks `cond`; on failure names the target, the condition and a detail.
+#define FUZZ_CHECK(cond, detail)                                                                       \
+    do {                                                                                               \
+        if (!(cond))                                                                                   \
+            ::fuzz::invariant_broken(FUZZ_TARGET_NAME, std::string(#cond) + ": " + std::string(detail)); \
+    } while (0)

@@ -1,0 +1,23 @@
+#include "fw_version_show.h"
+
+#include <cstdio>
+#include <span>
+
+#include "../maintain.h"
+
+int get_fw_version(flash_access& flash, const eth_dev* dev, fw_version* version) {
+    const std::span<u8> room(reinterpret_cast<u8*>(version), sizeof(*version));
+    const int got = flash.read_flash_partion(dev, VERSION_INFO, nullptr, room);
+    return got >= static_cast<int>(sizeof(*version)) && version->magic == FW_VERSION_MAGIC ? 0 : -1;
+}
+
+void show_fw_version(flash_access& flash, const eth_dev* dev) {
+    fw_version v{};
+    if (get_fw_version(flash, dev, &v) != 0) {
+        std::printf(" show fw version not supported!\n");
+        return;
+    }
+    const u32 fw = v.cur_fw_version, pxe = v.cur_pxe_version;
+    std::printf(" FW\t: %u.%u.%u.%u\n", fw >> 24, (fw >> 16) & 0xffu, (fw >> 8) & 0xffu, fw & 0xffu);
+    std::printf(" PXE\t: %u.%u.%u\n", pxe & 0xffu, (pxe >> 8) & 0xffu, (pxe >> 16) & 0xffu);
+}
