@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "burn_plan.h"
 #include "session.h"
 
 struct target_options {
@@ -36,3 +37,6 @@ struct restore_options {
     std::string from;
 };
 command_result run_restore(session& s, const restore_options& o);
+
+command_result run_burn(session& s, const burn_options& o);
+command_result run_verify(session& s, const burn_options& o);

@@ -18,6 +18,7 @@ struct cli_choice {
     set_options set;
     backup_options backup;
     restore_options restore;
+    burn_options burn;
 };
 
 void write_all(int fd, const std::string& text) {
@@ -54,6 +55,20 @@ void build_cli(CLI::App& app, cli_choice& c) {
     CLI::App* restore = app.add_subcommand("restore", "write a backup back and verify it");
     restore->add_option("DEVICE", c.restore.device, "interface name or PCI address")->required();
     restore->add_option("--from", c.restore.from, "backup folder")->required();
+    CLI::App* burn = app.add_subcommand("burn", "write firmware (and PXE) images, keeping the card's record");
+    burn->add_option("DEVICE", c.burn.device, "interface name or PCI address")->required();
+    burn->add_option("--fw", c.burn.fw, "firmware image file")->required();
+    burn->add_option("--pxe", c.burn.pxe, "PXE image file");
+    burn->add_flag("--overwrite-identity", c.burn.overwrite_identity, "write the image's user area too");
+    burn->add_flag("--dry-run", c.burn.dry_run, "print the plan, write nothing");
+    burn->add_option("--backup-dir", c.burn.backup_dir, "where the backup taken first goes");
+    burn->add_flag("--no-backup", c.burn.no_backup, "take no backup first");
+    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes");
+    CLI::App* verify = app.add_subcommand("verify", "compare the card with what a burn would write");
+    verify->add_option("DEVICE", c.burn.device, "interface name or PCI address");
+    verify->add_option("--fw", c.burn.fw, "firmware image file")->required();
+    verify->add_option("--pxe", c.burn.pxe, "PXE image file");
+    verify->add_option("--image", c.image, "a flash image file instead of a card");
     CLI::App* check = app.add_subcommand("check", "duplicate MACs and serials, invalid user records");
     check->add_option("--image", c.image, "a flash image file instead of the host's cards");
 }
@@ -70,6 +85,10 @@ command_result dispatch(cli_choice& c) {
         return run_check(s);
     if (c.command == "backup")
         return run_backup(s, c.backup);
+    if (c.command == "burn")
+        return run_burn(s, c.burn);
+    if (c.command == "verify")
+        return run_verify(s, c.burn);
     return run_restore(s, c.restore);
 }
 
