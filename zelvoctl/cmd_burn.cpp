@@ -2,6 +2,7 @@
 // burn backs the card up, writes what differs and reads it back; verify
 // only compares.
 #include "burn_plan.h"
+#include "cached_flash.h"
 #include "card_backup.h"
 #include "commands.h"
 #include "flash_partitions.h"
@@ -30,7 +31,8 @@ command_result run_burn(session& s, const burn_options& o) {
         throw ctl_error(ctl_status::usage, "--backup-dir and --no-backup exclude each other");
     const eth_dev& dev = *s.targets(o.device, false).front();
     const card& c = s.card_holding(dev);
-    const burn_plan plan = plan_burn(s.flash(), dev, o);
+    cached_flash flash(s.flash());
+    const burn_plan plan = plan_burn(flash, dev, o);
     command_result r;
     r.doc["interface"] = dev.name;
     r.doc["dry_run"] = o.dry_run;
@@ -42,19 +44,20 @@ command_result run_burn(session& s, const burn_options& o) {
     r.doc["backup"] = nullptr;
     if (!o.no_backup) {
         const std::string dir = o.backup_dir.empty() ? new_backup_dir(DEFAULT_BACKUP_ROOT, pci_address(*c.first)) : o.backup_dir;
-        take_backup(s.flash(), c, dir, s.report());
+        take_backup(flash, c, dir, s.report());
         r.doc["backup"] = dir;
         r.text += "backed up to " + dir + "\n";
         hint = "restore with: zelvoctl restore " + std::string(dev.name) + " --from " + dir;
     }
-    r.doc["verified"] = burn_and_verify(s.flash(), dev, plan, o.force, s.report(), hint);
+    r.doc["verified"] = burn_and_verify(flash, dev, plan, o.force, s.report(), hint);
     r.text += "written and read back\n";
     return r;
 }
 
 command_result run_verify(session& s, const burn_options& o) {
     const eth_dev& dev = *s.targets(o.device, false).front();
-    const burn_plan plan = plan_burn(s.flash(), dev, o);
+    cached_flash flash(s.flash());
+    const burn_plan plan = plan_burn(flash, dev, o);
     command_result r;
     r.doc["interface"] = dev.name;
     r.doc["partitions"] = json::array();
