@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "devices/device_scan.h"
+#include "devices/port_count.h"
 #include "devices/sysfs_file.h"
 #include "flash/file_eeprom.h"
 
@@ -18,11 +19,13 @@ session::session(const global_options& options, const std::string& image_file) :
         throw ctl_error(ctl_status::io_failure, "cannot read image file " + image_file);
     eth_dev& dev = devices_.emplace_back();
     std::strcpy(dev.name, "image");
+    // An image file is laid out in the default layout: it stands for a card
+    // of that family (4 ports, KV9 chip group).
+    dev.vendor = ZELVO_VENDOR_ID;
+    dev.ddevice = KV9_4_PORT_DEV;
     dev.pci_slot = image_file;
     flash_ = std::make_unique<file_eeprom>(&dev, std::move(*bytes));
-    // An image file names no device id: it is shown with the four ports of
-    // the default layout.
-    cards_ = {card{&dev, {&dev}, 4}};
+    cards_ = {card{&dev, {&dev}, net_card_max_port_cnt(&dev)}};
     image_card_ = cards_.front();
 }
 
