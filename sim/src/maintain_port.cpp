@@ -105,6 +105,9 @@ int serve_write(maintain_port& port, const maintain_req& hd, std::span<const u8>
         eio = fire(port.faults.write_eio);
         if (!eio && hd.arg0 == PART_MAC_ADDR)
             lost = fire(port.faults.lose_user_writes);
+        // A write lost here does not also use up a count of the fault above.
+        if (!eio && !lost)
+            lost = fire(port.faults.lose_writes);
     }
     if (delay_ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));

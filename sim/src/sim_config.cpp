@@ -129,6 +129,8 @@ struct parser {
             f.no_open = true;
         } else if (key == "lose-user-writes") {
             f.lose_user_writes = v ? count(-1, 1000000) : -1;
+        } else if (key == "lose-writes") {
+            f.lose_writes = v ? count(-1, 1000000) : -1;
         } else if (key == "write-eio") {
             f.write_eio = v ? count(-1, 1000000) : -1;
         } else if (key == "short-write") {
@@ -444,6 +446,8 @@ std::string faults_text(const iface_faults& f) {
         s += " no-open";
     if (f.lose_user_writes)
         count("lose-user-writes", f.lose_user_writes);
+    if (f.lose_writes)
+        count("lose-writes", f.lose_writes);
     if (f.write_eio)
         count("write-eio", f.write_eio);
     if (f.short_write)

@@ -27,6 +27,7 @@ enum class version_mode { ok, missing, bad_magic };
 struct iface_faults {
     bool no_open = false;       // open fails with EACCES
     int lose_user_writes = 0;   // write requests to the user record accepted but not stored
+    int lose_writes = 0;        // write requests to any partition accepted but not stored
     int write_eio = 0;          // write requests failing with EIO
     int short_write = 0;        // most bytes one write call accepts; 0: no limit
     int reply_extra = 0;        // reply announces (and sends) this much more than offered

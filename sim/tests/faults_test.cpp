@@ -45,6 +45,20 @@ TEST_F(Faults, WriteFaultsHitTheirCountOfRequests) {
     EXPECT_EQ(flash(PLAIN)[0x42000], 0x11);
 }
 
+TEST_F(Faults, LoseWritesDropsAWriteToAnyPartitionThenStores) {
+    // lossall loses one write, whichever partition it goes to; the next is stored.
+    const std::pair<int, std::string> writes[] = {{PCSPHY, "lost"}, {IPXE, "ok"}};
+    const u32 at[] = {0x42000, 0x4A000};
+    u8 fill = 0x40;
+    for (std::size_t i = 0; i < std::size(writes); ++i) {
+        const auto& [part, result] = writes[i];
+        const u8 before = flash(PLAIN)[at[i]];
+        EXPECT_EQ(send(maintain("lossall"), write_request(part, std::vector<u8>(16, ++fill))), 36);
+        EXPECT_EQ(flash(PLAIN)[at[i]], result == "ok" ? fill : before) << part;
+        EXPECT_TRUE(log_lines().back().ends_with(" result=" + result)) << log_lines().back();
+    }
+}
+
 TEST_F(Faults, ShortWritesMakeTheWriterLoop) {
     const std::vector<u8> rec = addressed_image(480, 0x01000000);
     const std::vector<u8> req = write_request(PART_MAC_ADDR, rec);

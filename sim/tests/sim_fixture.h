@@ -102,7 +102,7 @@ protected:
               "\niface e0\ncard " + KV3 + " device=0x8208 fw=1.2.3.4 pxe=5.6.7 version=bad-magic "
               "flash=file:" + images[1].first + "\niface k0\ncard " + PLAIN +
               " flash=erased version=missing\niface m0\niface closed no-open\n"
-              "iface lossy lose-user-writes=2\niface eio1 write-eio=1\niface eio write-eio\n"
+              "iface lossy lose-user-writes=2\niface lossall lose-writes=1\niface eio1 write-eio=1\niface eio write-eio\n"
               "iface short short-write=7\niface extra reply-extra=16\niface header short-header=12\n"
               "iface data data-short-by=80\niface slow write-delay-ms=300\n"
               "iface failing fail-reads-after=2\n");

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "same_card.h"
+
 namespace {
 
 // Header, rule and rows share these column widths; the rows' PCI address is
@@ -13,11 +15,6 @@ constexpr char TABLE_ROW_FMT[] = " %-3d port%d %-15s %04x:%04x %04x:%02x:%02x.%u
 
 // Shown in the mac-addr column when the interface gave no address text.
 constexpr char NO_ADDRESS[] = "-";
-
-bool same_card(const eth_dev& a, const eth_dev& b) {
-    return a.vendor == b.vendor && a.ddevice == b.ddevice && a.domain == b.domain &&
-           a.bus == b.bus && a.device == b.device;
-}
 
 }  // namespace
 

@@ -14,6 +14,7 @@ using test_support::run_process;
 namespace e2e {
 
 const char* tool_path() { return KV7_TOOL_PATH; }
+const char* zelvoctl_path() { return ZELVOCTL_PATH; }
 const char* sim_path() { return ZELNIC_SIM_PATH; }
 
 sim_run run_in_sim(const std::vector<std::string>& command, const std::string& config,

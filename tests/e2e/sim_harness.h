@@ -28,6 +28,7 @@ struct sim_run {
 sim_run run_in_sim(const std::vector<std::string>& command, const std::string& config = "",
                    const std::string& state_dir = "", double timeout_s = 120);
 const char* tool_path();
+const char* zelvoctl_path();
 const char* sim_path();
 // The built-in controllers in config form, to edit for a test.
 std::string sim_default_config();

@@ -1,0 +1,97 @@
+// A backup folder is checked whole before a restore may write: every way it
+// can be damaged or belong to another card is refused with a message naming
+// what is wrong.
+#include <gtest/gtest.h>
+
+#include "card_backup.h"
+#include "ctl_error.h"
+#include "maintain.h"
+#include "sha256.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::bytes;
+using test_support::put_file;
+using test_support::to_bytes;
+
+TEST(ZelvoctlBackup, Sha256MatchesTheStandardVectors) {
+    EXPECT_EQ(sha256_hex(to_bytes("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256_hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
+// A folder with user.bin (`user`) and a manifest describing `described`.
+void make_backup(const test_support::temp_dir& dir, const bytes& user, const bytes& described,
+                 const std::string& device_id = "0x8308") {
+    put_file(dir / "user.bin", user);
+    const json manifest = {
+        {"manifest_version", 1},
+        {"card", {{"pci_address", "0000:03:00.0"}, {"device_id", device_id}, {"serial", "SN1"}}},
+        {"files", {{{"partition", 3}, {"file", "user.bin"}, {"size", described.size()}, {"sha256", sha256_hex(described)}}}}};
+    put_file(dir / "manifest.json", to_bytes(manifest.dump()));
+}
+
+TEST(ZelvoctlBackup, DamagedOrForeignBackupsAreRefused) {
+    const bytes user(480, 0x5a);
+    bytes flipped = user;
+    flipped[479] ^= 1;
+    card_identity card{"0000:03:00.0", 0x8308, "4-port", true, "SN1", {}};
+    card_identity moved = card, other = card;
+    moved.pci_address = "0000:09:00.0";  // same serial: the card was moved
+    other.pci_address = "0000:09:00.0";
+    other.serial = "SN2";
+    const struct {
+        bytes stored, described;
+        const char* device_id;
+        const card_identity* now;
+        std::string error;  // "" when the backup must be accepted
+    } cases[] = {
+        {user, user, "0x8308", &card, ""},
+        {user, user, "0x8308", &moved, ""},
+        {flipped, user, "0x8308", &card, "user.bin is damaged: its SHA-256 differs from the manifest"},
+        {bytes(100, 0x5a), user, "0x8308", &card, "user.bin holds 100 bytes, the manifest says 480"},
+        {user, user, "0x8318", &card, "the backup is of a card with device id 0x8318, this card is 0x8308"},
+        {user, user, "0x8308", &other,
+         "the backup is of card 0000:03:00.0 (serial 'SN1'), not of 0000:09:00.0 (serial 'SN2')"},
+    };
+    for (const auto& c : cases) {
+        const test_support::temp_dir dir;
+        make_backup(dir, c.stored, c.described, c.device_id);
+        try {
+            const loaded_backup b = load_backup(dir.path());
+            check_backup_is_of(b, *c.now);
+            EXPECT_EQ(c.error, "");
+            EXPECT_EQ(b.partitions.at(PART_MAC_ADDR), user);
+        } catch (const ctl_error& e) {
+            EXPECT_EQ(e.status(), ctl_status::usage);
+            EXPECT_TRUE(std::string(e.what()).ends_with(c.error) && !c.error.empty()) << e.what();
+        }
+    }
+}
+
+TEST(ZelvoctlBackup, UnreadableManifestsAreRefused) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "no readable manifest.json"},
+        {"{not json", "manifest.json is not JSON"},
+        {R"({"manifest_version": 2})", "manifest_version is not 1"},
+        {R"({"manifest_version": 1, "files": [{"partition": 3, "file": "pxe.bin"}]})",
+         "file pxe.bin does not belong to partition 3"},
+        {R"({"manifest_version": 1, "files": [{"partition": 3, "file": "user.bin", "size": 4, "sha256": "x"}]})",
+         "user.bin is missing or unreadable"},
+        {R"({"manifest_version": 1, "files": []})", "manifest.json is malformed: "},
+    };
+    for (const auto& [manifest, error] : cases) {
+        const test_support::temp_dir dir;
+        if (!manifest.empty())
+            put_file(dir / "manifest.json", to_bytes(manifest));
+        try {
+            load_backup(dir.path());
+            ADD_FAILURE() << manifest << " was accepted";
+        } catch (const ctl_error& e) {
+            EXPECT_NE(std::string(e.what()).find("backup " + dir.path() + ": " + error), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
+}  // namespace

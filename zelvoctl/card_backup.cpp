@@ -1,0 +1,158 @@
+#include "card_backup.h"
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "ctl_error.h"
+#include "devices/sysfs_file.h"
+#include "flash/file_io.h"
+#include "flash_partitions.h"
+#include "sha256.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int MANIFEST_VERSION = 1;
+
+std::string utc_now(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, format, &tm);
+    return text;
+}
+
+[[noreturn]] void bad_backup(const std::string& dir, const std::string& why) {
+    throw ctl_error(ctl_status::usage, "backup " + dir + ": " + why);
+}
+
+void save(const std::string& path, std::span<const u8> bytes) {
+    if (write_to_file(bytes, path.c_str()) != static_cast<int>(bytes.size()))
+        throw ctl_error(ctl_status::io_failure, "cannot write " + path);
+}
+
+}  // namespace
+
+std::string new_backup_dir(const std::string& root, const std::string& pci_address) {
+    const std::string base = root + "/" + pci_address + "-" + utc_now("%Y%m%dT%H%M%SZ");
+    std::string dir = base;
+    for (int n = 2; fs::exists(dir); ++n)
+        dir = base + "-" + std::to_string(n);
+    return dir;
+}
+
+json take_backup(flash_access& flash, const card& c, const std::string& dir, const progress& report) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec)
+        throw ctl_error(ctl_status::io_failure, "cannot create " + dir + ": " + ec.message());
+    const card_identity id = read_identity(flash, c);
+    json files = json::array();
+    for (const partition_info& p : readable_partitions()) {
+        report.step(std::string("backup: reading ") + p.name);
+        const std::vector<u8> data = read_partition(flash, *c.first, p.number);
+        save(dir + "/" + p.file, data);
+        files.push_back({{"partition", p.number},
+                         {"name", p.name},
+                         {"file", p.file},
+                         {"size", data.size()},
+                         {"sha256", sha256_hex(data)}});
+    }
+    json manifest = {{"manifest_version", MANIFEST_VERSION},
+                     {"card", identity_json(id)},
+                     {"interface", c.first->name},
+                     {"created", utc_now("%Y-%m-%dT%H:%M:%SZ")},
+                     {"files", files}};
+    const std::string text = manifest.dump(2) + "\n";
+    save(dir + "/" + MANIFEST_NAME, std::span(reinterpret_cast<const u8*>(text.data()), text.size()));
+    return manifest;
+}
+
+loaded_backup load_backup(const std::string& dir) {
+    const auto text = read_file(dir + "/" + MANIFEST_NAME);
+    if (!text)
+        bad_backup(dir, std::string("no readable ") + MANIFEST_NAME);
+    loaded_backup b;
+    b.manifest = json::parse(text->begin(), text->end(), nullptr, false);
+    if (b.manifest.is_discarded() || !b.manifest.is_object())
+        bad_backup(dir, std::string(MANIFEST_NAME) + " is not JSON");
+    try {
+        if (b.manifest.at("manifest_version").get<int>() != MANIFEST_VERSION)
+            bad_backup(dir, "manifest_version is not " + std::to_string(MANIFEST_VERSION));
+        for (const json& f : b.manifest.at("files")) {
+            const int number = f.at("partition").get<int>();
+            const std::string file = f.at("file").get<std::string>();
+            if (file != partition_by_number(number).file)
+                bad_backup(dir, "file " + file + " does not belong to partition " + std::to_string(number));
+            const auto data = read_file(dir + "/" + file);
+            const std::vector<u8> bytes = data.value_or(std::vector<u8>{});
+            if (!data && f.at("size").get<std::size_t>() != 0)
+                bad_backup(dir, file + " is missing or unreadable");
+            if (bytes.size() != f.at("size").get<std::size_t>())
+                bad_backup(dir, file + " holds " + std::to_string(bytes.size()) + " bytes, the manifest says " +
+                                    std::to_string(f.at("size").get<std::size_t>()));
+            if (sha256_hex(bytes) != f.at("sha256").get<std::string>())
+                bad_backup(dir, file + " is damaged: its SHA-256 differs from the manifest");
+            b.partitions[number] = bytes;
+        }
+        (void)b.manifest.at("card").at("device_id").get<std::string>();
+    } catch (const json::exception& e) {
+        bad_backup(dir, std::string(MANIFEST_NAME) + " is malformed: " + e.what());
+    }
+    return b;
+}
+
+void check_backup_is_of(const loaded_backup& backup, const card_identity& now) {
+    const json& was = backup.manifest.at("card");
+    const std::string was_id = was.at("device_id").get<std::string>();
+    const std::string was_addr = was.value("pci_address", ""), was_sn = was.value("serial", "");
+    if (was_id != hex(now.device_id, 4))
+        throw ctl_error(ctl_status::usage, "the backup is of a card with device id " + was_id + ", this card is " +
+                                               hex(now.device_id, 4));
+    const bool same_serial = !was_sn.empty() && was_sn == now.serial;
+    if (!same_serial && was_addr != now.pci_address)
+        throw ctl_error(ctl_status::usage, "the backup is of card " + was_addr + " (serial '" + was_sn +
+                                               "'), not of " + now.pci_address + " (serial '" + now.serial + "')");
+}
+
+std::vector<partition_outcome> write_and_verify(flash_access& flash, const eth_dev& dev,
+                                                const std::map<int, std::vector<u8>>& content, bool force,
+                                                const progress& report, const std::string& restore_hint) {
+    std::vector<partition_outcome> outcomes;
+    for (const partition_info& p : readable_partitions()) {
+        const auto it = content.find(p.number);
+        if (!p.writable || it == content.end() || it->second.empty())
+            continue;
+        const bool write = force || read_partition(flash, dev, p.number) != it->second;
+        if (write) {
+            report.step(std::string("writing ") + p.name + " (" + std::to_string(it->second.size()) + " bytes)");
+            try {
+                write_partition(flash, dev, p.number, it->second);
+            } catch (const ctl_error& e) {
+                throw ctl_error(e.status(), std::string(e.what()) + "; " + restore_hint);
+            }
+        }
+        outcomes.push_back({p.number, it->second.size(), write});
+    }
+    report.step("reading back");
+    for (const partition_outcome& o : outcomes) {
+        const std::vector<u8> now = read_partition(flash, dev, o.partition);
+        if (now != content.at(o.partition))
+            throw ctl_error(ctl_status::problems, std::string("read-back of partition ") +
+                                                      partition_by_number(o.partition).name + " of " + dev.name +
+                                                      " differs from what was written; " + restore_hint);
+    }
+    return outcomes;
+}
+
+json outcomes_json(const std::vector<partition_outcome>& outcomes) {
+    json list = json::array();
+    for (const partition_outcome& o : outcomes)
+        list.push_back({{"partition", partition_by_number(o.partition).name},
+                        {"bytes", o.bytes},
+                        {"written", o.written}});
+    return list;
+}

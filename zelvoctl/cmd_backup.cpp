@@ -1,0 +1,41 @@
+// zelvoctl backup and restore.
+#include "card_backup.h"
+#include "commands.h"
+#include "flash_partitions.h"
+
+command_result run_backup(session& s, const backup_options& o) {
+    if (s.from_image())
+        throw ctl_error(ctl_status::usage, "backup reads a card, not an image file");
+    command_result r;
+    r.doc["backups"] = json::array();
+    const auto targets = s.targets(o.target.device, o.target.all);
+    for (const eth_dev* dev : targets) {
+        const card& c = s.card_holding(*dev);
+        const std::string addr = pci_address(*c.first);
+        std::string dir = o.to.empty() ? new_backup_dir(DEFAULT_BACKUP_ROOT, addr) : o.to;
+        if (!o.to.empty() && targets.size() > 1)
+            dir += "/" + addr;
+        const json manifest = take_backup(s.flash(), c, dir, s.report());
+        r.doc["backups"].push_back({{"dir", dir}, {"manifest", manifest}});
+        r.text += addr + " backed up to " + dir + "\n";
+    }
+    return r;
+}
+
+command_result run_restore(session& s, const restore_options& o) {
+    if (o.from.empty())
+        throw ctl_error(ctl_status::usage, "restore needs --from DIR");
+    const eth_dev& dev = *s.targets(o.device, false).front();
+    const card& c = s.card_holding(dev);
+    const loaded_backup backup = load_backup(o.from);
+    check_backup_is_of(backup, read_identity(s.flash(), c));
+    const auto outcomes = write_and_verify(s.flash(), *c.first, backup.partitions, false, s.report(),
+                                           "the backup in " + o.from + " is unchanged: restore from it again");
+    command_result r;
+    r.doc["restored_from"] = o.from;
+    r.doc["partitions"] = outcomes_json(outcomes);
+    for (const json& p : r.doc["partitions"])
+        r.text += (p["written"].get<bool>() ? "written   " : "unchanged ") + p["partition"].get<std::string>() + "\n";
+    r.text += "restored " + pci_address(*c.first) + " from " + o.from + " and verified\n";
+    return r;
+}

@@ -1,0 +1,30 @@
+// The exit statuses of zelvoctl and the one error type every command throws.
+// Each status is its own number so that scripts can tell failures apart; the
+// code is the stable word that JSON errors carry.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+enum class ctl_status : int {
+    ok = 0,
+    problems = 1,      // check found problems, or a read-back/verification mismatch
+    usage = 2,         // bad command line, field, value or manifest
+    not_found = 3,     // no such device
+    image_refused = 4, // a firmware or PXE image that must not go onto this card
+    io_failure = 5,    // the flash channel or a file failed
+    lock_timeout = 6,  // the card's maintain file stayed locked
+};
+
+// Stable code of a status, as JSON errors carry it.
+const char* status_code(ctl_status status);
+
+class ctl_error : public std::runtime_error {
+public:
+    ctl_error(ctl_status status, const std::string& message)
+        : std::runtime_error(message), status_(status) {}
+    ctl_status status() const { return status_; }
+
+private:
+    ctl_status status_;
+};

@@ -1,0 +1,46 @@
+#include "session.h"
+
+#include <cstring>
+
+#include "devices/device_scan.h"
+#include "devices/port_count.h"
+#include "devices/sysfs_file.h"
+#include "flash/file_eeprom.h"
+
+session::session(const global_options& options, const std::string& image_file) : report_(options.quiet) {
+    if (image_file.empty()) {
+        flash_ = std::make_unique<maintain_channel>(false);
+        list_all_zelvo_devices(devices_, false);
+        cards_ = group_cards(devices_);
+        return;
+    }
+    auto bytes = read_file(image_file);
+    if (!bytes)
+        throw ctl_error(ctl_status::io_failure, "cannot read image file " + image_file);
+    eth_dev& dev = devices_.emplace_back();
+    std::strcpy(dev.name, "image");
+    // An image file is laid out in the default layout: it stands for a card
+    // of that family (4 ports, KV9 chip group).
+    dev.vendor = ZELVO_VENDOR_ID;
+    dev.ddevice = KV9_4_PORT_DEV;
+    dev.pci_slot = image_file;
+    flash_ = std::make_unique<file_eeprom>(&dev, std::move(*bytes));
+    cards_ = {card{&dev, {&dev}, net_card_max_port_cnt(&dev)}};
+    image_card_ = cards_.front();
+}
+
+std::vector<const eth_dev*> session::targets(const std::string& device, bool all) {
+    if (from_image() || all) {
+        std::vector<const eth_dev*> firsts;
+        for (const card& c : cards_)
+            firsts.push_back(c.first);
+        if (firsts.empty())
+            throw ctl_error(ctl_status::not_found, "no Zelvo card found");
+        return firsts;
+    }
+    if (device.empty())
+        throw ctl_error(ctl_status::usage, "name a DEVICE (interface or PCI address) or give --all");
+    return {&resolve_device(devices_, device)};
+}
+
+const card& session::card_holding(const eth_dev& dev) const { return card_of(cards_, dev); }

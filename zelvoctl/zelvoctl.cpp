@@ -1,0 +1,148 @@
+// zelvoctl: safe burns, backups and machine-readable output for Zelvo cards,
+// on the same library as kv7update_tool.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstring>
+
+#include "commands.h"
+#include "exit_request.h"
+#include "stdout_capture.h"
+
+namespace {
+
+struct cli_choice {
+    global_options global;
+    std::string command, image;
+    target_options target;
+    set_options set;
+    backup_options backup;
+    restore_options restore;
+    burn_options burn;
+};
+
+void write_all(int fd, const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void add_target(CLI::App* cmd, target_options& t) {
+    cmd->add_option("DEVICE", t.device, "interface name or PCI address");
+    cmd->add_flag("--all", t.all, "one interface per card");
+}
+
+void build_cli(CLI::App& app, cli_choice& c) {
+    app.require_subcommand(1);
+    app.add_flag("--json", c.global.json, "one JSON document on standard output")->configurable(false);
+    app.add_flag("-q,--quiet", c.global.quiet, "no progress on standard error");
+    app.fallthrough();
+    app.add_subcommand("list", "every supported card and its interfaces");
+    CLI::App* show = app.add_subcommand("show", "the decoded user record, versions and factory record");
+    add_target(show, c.target);
+    show->add_option("--image", c.image, "a flash image file instead of a card");
+    CLI::App* set = app.add_subcommand("set", "change fields of the user record");
+    set->add_option("DEVICE", c.set.target.device, "interface name or PCI address")->required();
+    set->add_option("FIELDS", c.set.fields, "FIELD=VALUE ...")->required();
+    set->add_flag("--dry-run", c.set.dry_run, "show the changes, write nothing");
+    set->add_flag("--force", c.set.force, "write a MAC or serial another card carries");
+    CLI::App* backup = app.add_subcommand("backup", "save every readable partition with a manifest");
+    add_target(backup, c.backup.target);
+    backup->add_option("--to", c.backup.to, "backup folder");
+    CLI::App* restore = app.add_subcommand("restore", "write a backup back and verify it");
+    restore->add_option("DEVICE", c.restore.device, "interface name or PCI address")->required();
+    restore->add_option("--from", c.restore.from, "backup folder")->required();
+    CLI::App* burn = app.add_subcommand("burn", "write firmware (and PXE) images, keeping the card's record");
+    burn->add_option("DEVICE", c.burn.device, "interface name or PCI address")->required();
+    burn->add_option("--fw", c.burn.fw, "firmware image file")->required();
+    burn->add_option("--pxe", c.burn.pxe, "PXE image file");
+    burn->add_flag("--overwrite-identity", c.burn.overwrite_identity, "write the image's user area too");
+    burn->add_flag("--dry-run", c.burn.dry_run, "print the plan, write nothing");
+    burn->add_option("--backup-dir", c.burn.backup_dir, "where the backup taken first goes");
+    burn->add_flag("--no-backup", c.burn.no_backup, "take no backup first");
+    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes");
+    CLI::App* verify = app.add_subcommand("verify", "compare the card with what a burn would write");
+    verify->add_option("DEVICE", c.burn.device, "interface name or PCI address");
+    verify->add_option("--fw", c.burn.fw, "firmware image file")->required();
+    verify->add_option("--pxe", c.burn.pxe, "PXE image file");
+    verify->add_option("--image", c.image, "a flash image file instead of a card");
+    CLI::App* check = app.add_subcommand("check", "duplicate MACs and serials, invalid user records");
+    check->add_option("--image", c.image, "a flash image file instead of the host's cards");
+}
+
+command_result dispatch(cli_choice& c) {
+    session s(c.global, c.image);
+    if (c.command == "list")
+        return run_list(s);
+    if (c.command == "show")
+        return run_show(s, c.target);
+    if (c.command == "set")
+        return run_set(s, c.set);
+    if (c.command == "check")
+        return run_check(s);
+    if (c.command == "backup")
+        return run_backup(s, c.backup);
+    if (c.command == "burn")
+        return run_burn(s, c.burn);
+    if (c.command == "verify")
+        return run_verify(s, c.burn);
+    return run_restore(s, c.restore);
+}
+
+json document(const std::string& command) {
+    return {{"schema_version", SCHEMA_VERSION}, {"command", command}};
+}
+
+// Prints the result or the error in the chosen form; returns the exit status.
+int finish(int out_fd, const cli_choice& c, const command_result* r, ctl_status status, const std::string& error) {
+    if (c.global.json) {
+        json doc = document(c.command);
+        if (r != nullptr)
+            doc.update(r->doc);
+        else
+            doc["error"] = {{"code", status_code(status)}, {"message", error}};
+        doc["status"] = static_cast<int>(status);
+        write_all(out_fd, doc.dump(2) + "\n");
+    } else if (r != nullptr) {
+        write_all(out_fd, r->text);
+    } else {
+        write_all(STDERR_FILENO, "zelvoctl: " + error + "\n");
+    }
+    return static_cast<int>(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"zelvoctl: flash maintenance of Zelvo PCIe Ethernet cards"};
+    cli_choice c;
+    build_cli(app, c);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        for (int i = 1; i < argc; ++i)
+            c.global.json = c.global.json || std::strcmp(argv[i], "--json") == 0;
+        return finish(STDOUT_FILENO, c, nullptr, ctl_status::usage, e.what());
+    }
+    c.command = app.get_subcommands().front()->get_name();
+    const stdout_capture library_says;
+    const int out = library_says.original_fd();
+    try {
+        const command_result r = dispatch(c);
+        return finish(out, c, &r, r.status, "");
+    } catch (const ctl_error& e) {
+        return finish(out, c, nullptr, e.status(), e.what());
+    } catch (const exit_request& e) {
+        // The library ends a run with 1 only when the lock cannot be had.
+        const std::string said = library_says.last_line();
+        return finish(out, c, nullptr, e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure,
+                      said.empty() ? "flash access failed" : said);
+    } catch (const std::exception& e) {
+        return finish(out, c, nullptr, ctl_status::io_failure, e.what());
+    }
+}
