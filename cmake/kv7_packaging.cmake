@@ -43,5 +43,9 @@ kv7_debian_package(sim NAME zelnic-sim
   SUMMARY "simulator of the zelnic driver's sysfs files"
   DESCRIPTION "Serves simulated Zelvo controllers, whose flash lives in plain files, in a private mount namespace over /sys/bus/pci/drivers and /sys/class/net, so that kv7update_tool runs unchanged without a card. Needs root and /dev/fuse."
   SUGGESTS kv7update-tool)
+kv7_debian_package(zelvoctl NAME zelvoctl
+  SUMMARY "safe burns, backups and JSON output for Zelvo PCIe Ethernet controllers"
+  DESCRIPTION "A second front end on the library of kv7update_tool: lists the cards, shows and edits the user record field by field, backs a card up with a manifest of SHA-256 sums, burns firmware and PXE images with a backup first and a read-back after, restores, verifies and checks a host for duplicate MAC addresses and serial numbers; tables or JSON."
+  SUGGESTS zelnic-sim)
 
 include(CPack)

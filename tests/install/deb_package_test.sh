@@ -11,6 +11,7 @@ trap 'rm -rf "$root"' EXIT
 cases=(
     "kv7update-tool|libc6 libstdc++6|./usr/sbin/kv7update_tool ./usr/share/bash-completion/completions/kv7update_tool ./usr/share/man/man8/kv7update_tool.8.gz"
     "zelnic-sim|libc6 libstdc++6 libfuse3-3|./usr/sbin/zelnic-sim ./usr/share/bash-completion/completions/zelnic-sim ./usr/share/man/man8/zelnic-sim.8.gz"
+    "zelvoctl|libc6 libstdc++6 libssl3|./usr/sbin/zelvoctl ./usr/share/bash-completion/completions/zelvoctl ./usr/share/man/man8/zelvoctl.8.gz"
 )
 for c in "${cases[@]}"; do
     IFS='|' read -r pkg deps files <<<"$c"

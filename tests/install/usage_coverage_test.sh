@@ -3,6 +3,7 @@
 # offered by its bash completion, so neither falls behind the option table.
 #   usage_coverage_test.sh kv7update_tool BINARY MAN.gz COMPLETION
 #   usage_coverage_test.sh zelnic-sim     BINARY MAN.gz COMPLETION
+#   usage_coverage_test.sh zelvoctl       BINARY MAN.gz COMPLETION
 set -uo pipefail
 prog=$1 binary=$2 man=$3 completion=$4
 failures=0 checked=0
@@ -55,6 +56,18 @@ zelnic-sim)
         opts=$(offered "$sub" -)
         for o in $(grep -oE -- '--[a-z][a-z-]*' <<<"$rest"); do check "$o" "$opts"; done
     done < <(sed -nE "s/^ +$prog ([a-z-]+)(.*)/\1 \2/p" <<<"$usage")
+    ;;
+zelvoctl)
+    # "Subcommands:" rows "  list   every ...", then each subcommand's own
+    # --help with option rows "  -h,--help ..." or "  --fw TEXT ...".
+    option_names() { sed -nE 's/^ +(-[a-z],)?(--[a-z][a-z-]*).*/\2/p'; }
+    subs=$(offered "")
+    for o in $(option_names <<<"$usage"); do check "$o" "$subs"; done
+    for sub in $(sed -n '/^Subcommands:/,$p' <<<"$usage" | sed -nE 's/^ +([a-z]+) .*/\1/p'); do
+        check "$sub" "$subs"
+        opts=$(offered "$sub" -)
+        for o in $("$binary" "$sub" --help | option_names); do check "$o" "$opts"; done
+    done
     ;;
 *)
     echo "FAIL: no usage format known for $prog"
