@@ -7,9 +7,15 @@
 #include "devices/sysfs_file.h"
 #include "flash/file_eeprom.h"
 
+namespace {
+constexpr int ZELVOCTL_READ_CHUNK = 128 * 1024;
+}
+
 session::session(const global_options& options, const std::string& image_file) : report_(options.quiet) {
     if (image_file.empty()) {
-        flash_ = std::make_unique<maintain_channel>(false);
+        // Backups, plans and read-backs read whole partitions: a request per
+        // 128 KiB rather than per 4 KiB keeps them close to the cost of a write.
+        flash_ = std::make_unique<maintain_channel>(false, ZELVOCTL_READ_CHUNK);
         list_all_zelvo_devices(devices_, false);
         cards_ = group_cards(devices_);
         return;

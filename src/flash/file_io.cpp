@@ -13,11 +13,11 @@ void sys_error_report(const char* prefix, int err) {
     std::fprintf(stderr, "%s: %s\n", prefix, std::strerror(err));
 }
 
-int read_file_full(int fd, u8* buf, int bflen) {
+int read_file_full(int fd, u8* buf, int bflen, int chunk) {
     int done = 0;
     // A zero-length request is still made once, so bflen 0 probes the fd.
     do {
-        const int want = std::min(READ_CHUNK_SZ, bflen - done);
+        const int want = std::min(chunk, bflen - done);
         const ssize_t n = ::read(fd, buf + done, static_cast<size_t>(want));
         if (n < 0 && errno == EINTR)
             continue;

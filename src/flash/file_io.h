@@ -7,16 +7,17 @@
 
 #include "../types.h"
 
-// Largest single read request of read_file_full, in bytes.
+// Largest single read request of read_file_full, in bytes, as the tool makes
+// them. A front end that reads whole partitions often may ask for more.
 constexpr int READ_CHUNK_SZ = 4096;
 
 // Prints "<prefix>: <description of err>\n" on standard error. Callers that
 // print something first pass the errno they saved before printing.
 void sys_error_report(const char* prefix, int err = errno);
 
-// Reads up to `bflen` bytes, at most READ_CHUNK_SZ per request, stopping
-// early at end of data. Returns the byte count, or -5 on a read error.
-int read_file_full(int fd, u8* buf, int bflen);
+// Reads up to `bflen` bytes, at most `chunk` per request, stopping early at
+// end of data. Returns the byte count, or -5 on a read error.
+int read_file_full(int fd, u8* buf, int bflen, int chunk = READ_CHUNK_SZ);
 
 // Writes all `len` bytes, going on after partial writes. Returns `len`, or
 // -5 on a write error.

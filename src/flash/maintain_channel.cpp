@@ -55,8 +55,8 @@ std::vector<u8> encode_write_req(int partion, std::span<const u8> data) {
     return out;
 }
 
-int read_reply(int fd, int partion, std::span<u8> reply) {
-    const int got_hdr = read_file_full(fd, reply.data(), MAINTAIN_HDR_SZ);
+int read_reply(int fd, int partion, std::span<u8> reply, int chunk) {
+    const int got_hdr = read_file_full(fd, reply.data(), MAINTAIN_HDR_SZ, chunk);
     if (got_hdr < 0)
         end_process(-1);
     if (got_hdr < MAINTAIN_HDR_SZ) {
@@ -70,7 +70,7 @@ int read_reply(int fd, int partion, std::span<u8> reply) {
         std::printf("invalid reply: data_bytes:%d max:%d\n", data_bytes, max);
         return -5;
     }
-    const int got = read_file_full(fd, reply.data() + MAINTAIN_HDR_SZ, data_bytes);
+    const int got = read_file_full(fd, reply.data() + MAINTAIN_HDR_SZ, data_bytes, chunk);
     if (got < 0)
         return got;
     if (got < data_bytes) {
@@ -80,7 +80,7 @@ int read_reply(int fd, int partion, std::span<u8> reply) {
     return data_bytes;
 }
 
-int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf) {
+int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf, int chunk) {
     lock_maintain_file(fd, lock_wait::no);
     const int reply_sz = partion_max_sz(partion) + MAINTAIN_HDR_SZ;
     std::vector<u8> reply;
@@ -100,7 +100,7 @@ int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::
         sys_error_report("lsseek\n");
         end_process(-1);
     }
-    int result = read_reply(fd, partion, reply);
+    int result = read_reply(fd, partion, reply, chunk);
     if (result > 0 &&
         deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(result)),
                         out_bin_fname, out_buf) < 0)
@@ -140,7 +140,7 @@ int maintain_channel::read_flash_partion(const eth_dev* dev, int partion, const 
     const unique_fd fd = open_maintain(maintain_path(dev->name));
     if (!fd)
         return -5;
-    return maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf);
+    return maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf, read_chunk_);
 }
 
 int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {

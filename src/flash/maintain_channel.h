@@ -10,6 +10,7 @@
 #include "../devices/eth_dev.h"
 #include "../maintain.h"
 #include "../types.h"
+#include "file_io.h"
 #include "flash_access.h"
 
 // The maintain file of interface `name`.
@@ -23,14 +24,15 @@ std::array<u8, MAINTAIN_HDR_SZ> encode_read_req(int partion);
 std::vector<u8> encode_write_req(int partion, std::span<const u8> data);
 
 // Reads a reply header and its data from `fd` into `reply`, which holds the
-// header and partion_max_sz(partion) bytes. Returns data_bytes, or -5 for a
-// reply that is short or announces more than fits; a failing header read
-// ends the process (status -1).
-int read_reply(int fd, int partion, std::span<u8> reply);
+// header and partion_max_sz(partion) bytes, at most `chunk` bytes a request.
+// Returns data_bytes, or -5 for a reply that is short or announces more than
+// fits; a failing header read ends the process (status -1).
+int read_reply(int fd, int partion, std::span<u8> reply, int chunk = READ_CHUNK_SZ);
 
 // One read exchange on the open maintain file `fd`, under the non-waiting
 // lock. Returns what read_flash_partion returns.
-int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf);
+int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf,
+                           int chunk = READ_CHUNK_SZ);
 
 // One write exchange on the open maintain file `fd`, under the waiting lock;
 // completes the "writing flash...." line with " Done" or " Faild".
@@ -39,7 +41,9 @@ int maintain_write_exchange(int fd, int partion, std::span<const u8> data);
 class maintain_channel final : public flash_access {
 public:
     // `trace2`: show the interface and maintain path of every write.
-    explicit maintain_channel(bool trace2) : trace2_(trace2) {}
+    // `read_chunk`: the largest read request of a reply.
+    explicit maintain_channel(bool trace2, int read_chunk = READ_CHUNK_SZ)
+        : trace2_(trace2), read_chunk_(read_chunk) {}
 
     int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                            std::span<u8> out_buf) override;
@@ -47,4 +51,5 @@ public:
 
 private:
     bool trace2_;
+    int read_chunk_;
 };
