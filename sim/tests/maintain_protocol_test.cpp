@@ -1,5 +1,5 @@
 // The maintain exchange through the mounted tree: reply bytes, partition
-// placement in both flash layouts, split requests and the request log.
+// placement in both flash layouts and the request log.
 #include "sim_fixture.h"
 
 namespace zsim::test {
@@ -40,23 +40,6 @@ TEST_F(MaintainProtocol, EachPartitionIsItsAreaOfFlash) {
         std::copy(data.begin(), data.end(), img.begin() + c.off);
         EXPECT_TRUE(flash(c.card) == img) << "flash not as expected after a write of " << room;
     }
-}
-
-TEST_F(MaintainProtocol, MalformedRequestsAreRefused) {
-    const std::pair<const char*, std::vector<u8>> cases[] = {
-        {"wrong magic", le_words({0xa6a7a8a8, MT_WRITE_FLASH, PART_MAC_ADDR, 4, 0, 0x01010101})},
-        {"partition 12", le_words({MAINTAIN_MAGIC, MT_WRITE_FLASH, 12, 4, 0, 0x01010101})},
-        {"more bytes than announced", le_words({MAINTAIN_MAGIC, MT_WRITE_FLASH, 3, 3, 0, 0})},
-        {"read offering no room for the header", read_request(PART_CFG, 19)},
-    };
-    const std::vector<u8> before = flash(STD);
-    for (const auto& [what, request] : cases)
-        EXPECT_EQ(send(maintain("e0"), request), -EINVAL) << what;
-    unique_fd fd(::open(maintain("e0").c_str(), O_RDWR));
-    const std::vector<u8> good = write_request(PART_MAC_ADDR, {1, 1, 1, 1});
-    EXPECT_EQ(::pwrite(fd.get(), good.data(), good.size(), 5), -1) << "not where the request stands";
-    EXPECT_EQ(errno, EINVAL);
-    EXPECT_TRUE(flash(STD) == before) << "a refused request was stored";
 }
 
 TEST_F(MaintainProtocol, RequestLogHasOneLinePerRequest) {

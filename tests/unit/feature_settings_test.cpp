@@ -38,8 +38,7 @@ TEST(FeatureParsers, StoreValues) {
     for (const auto& c : cases) {
         rec r = reset_record(), want = reset_record();
         c.want(want);
-        const outcome o = run([&] { return c.parse(c.text, &r); });
-        EXPECT_EQ(o.result, 0) << c.text << o.output;
+        c.parse(c.text, &r);
         EXPECT_TRUE(same_record(r, want)) << c.text;
     }
 }

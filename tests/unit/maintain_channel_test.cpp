@@ -26,7 +26,6 @@ TEST(ReadReply, ChecksTheReplyBeforeUsingIt) {
     const bytes rec = patterned(480);
     const struct { int partion; bytes reply; int want; const char* out; } cases[] = {
         {PART_MAC_ADDR, cat({header(480), rec}), 480, ""},
-        {PART_MAC_ADDR, header(0), 0, ""},
         {VERSION_INFO, cat({header(32), bytes(32, 0x77)}), 32, ""},
         {PART_MAC_ADDR, bytes(12, 0), -5, "invalid reply: header 12 bytes\n"},
         {PART_MAC_ADDR, cat({header(481), rec, {0}}), -5, "invalid reply: data_bytes:481 max:480\n"},
