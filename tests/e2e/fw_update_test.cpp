@@ -1,6 +1,7 @@
-// The firmware and PXE update as it lands in a card's flash: each card keeps its own
-// user record, the trailer is renewed, refusals leave partition 1 alone, the exact
-// requests, the -a and -eeprom roads, and an image made with -genbin put on a card.
+// The firmware and PXE update as it lands in a card's flash: refusals leave partition 1
+// alone, every card keeps its own user record with a renewed trailer in exactly these
+// requests, and an image made with -genbin put on a card. The file road's update is in
+// the file-road table.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,7 +1,6 @@
-// The firmware image prepared for a card (splice, trailer, refusals) and the
-// update stage around it, on a fake flash that records every access.
+// The firmware image prepared for a card (splice, trailer, a short record
+// read), on a fake flash that records every access.
 #include "image/fw_prepare.h"
-#include "image/fw_update.h"
 
 #include "byte_order.h"
 #include "image/crc32_info.h"
