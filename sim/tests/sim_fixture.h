@@ -18,6 +18,7 @@
 #include "flash_store.h"
 #include "maintain.h"
 #include "process_run.h"
+#include "test_bytes.h"
 #include "request_log.h"
 #include "sim_mount.h"
 
@@ -40,11 +41,6 @@ inline void require_fuse() {
         return "";
     }();
     ASSERT_EQ(problem, "") << "FUSE tests cannot run";
-}
-
-inline std::vector<u8> read_whole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<u8>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // Every 32-bit word holds its own offset plus `tag`, so any slice shows
@@ -71,7 +67,7 @@ protected:
     std::string path(const std::string& rel) const { return mnt_.path() + "/" + rel; }
     std::string maintain(const std::string& iface) const { return path("net/" + iface + "/maintain"); }
     std::vector<u8> flash(const std::string& card) const {
-        return read_whole(flash_file_path(state_.path(), card));
+        return test_support::read_file_bytes(flash_file_path(state_.path(), card));
     }
     std::vector<std::string> log_lines() const {
         std::ifstream in(request_log_path(state_.path()));
@@ -85,11 +81,10 @@ protected:
     std::unique_ptr<sim_mount> sim_;  // last: unmounted before the folders go
 };
 
-constexpr char STD[] = "0000:03:00.0", KV3[] = "0000:05:00.0", PLAIN[] = "0000:07:00.0";
+constexpr char STD[] = "0000:03:00.0", KV3[] = "0000:05:00.0";
 
 // A standard card (e0) and a KV3 card (k0), preloaded with images in which
-// every word tells its flash offset, and an erased card without a version
-// record whose interfaces carry one fault each (m0: none).
+// every word tells its flash offset.
 class maintain_sim : public mounted_sim {
 protected:
     void SetUp() override {
@@ -97,26 +92,14 @@ protected:
             {state_.path() + "/std.img", addressed_image(0xCA000, 0x10000000)},
             {state_.path() + "/kv3.img", addressed_image(0x80000, 0x30000000)}};
         for (const auto& [file, img] : images)
-            std::ofstream(file).write(reinterpret_cast<const char*>(img.data()), img.size());
+            test_support::write_file_bytes(file, img);
         mount(std::string("card ") + STD + " fw=1.2.3.4 pxe=5.6.7 flash=file:" + images[0].first +
               "\niface e0\ncard " + KV3 + " device=0x8208 fw=1.2.3.4 pxe=5.6.7 version=bad-magic "
-              "flash=file:" + images[1].first + "\niface k0\ncard " + PLAIN +
-              " flash=erased version=missing\niface m0\niface closed no-open\n"
-              "iface lossy lose-user-writes=2\niface lossall lose-writes=1\niface eio1 write-eio=1\niface eio write-eio\n"
-              "iface short short-write=7\niface extra reply-extra=16\niface header short-header=12\n"
-              "iface data data-short-by=80\niface slow write-delay-ms=300\n"
-              "iface failing fail-reads-after=2\n");
+              "flash=file:" + images[1].first + "\niface k0\n");
     }
 };
 
-// Little-endian 32-bit words, the stuff maintain headers are made of.
-inline std::vector<u8> le_words(std::initializer_list<u32> words) {
-    std::vector<u8> out;
-    for (u32 w : words)
-        for (int shift = 0; shift < 32; shift += 8)
-            out.push_back(static_cast<u8>(w >> shift));
-    return out;
-}
+using test_support::le_words;
 
 inline std::vector<u8> read_request(int partion, int reply_bytes) {
     return le_words({MAINTAIN_MAGIC, MT_READ_FLASH, static_cast<u32>(partion), 0,

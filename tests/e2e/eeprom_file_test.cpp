@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "synthetic_image.h"
 
 namespace e2e {
 namespace {
@@ -24,6 +25,11 @@ TEST(EepromFile, PipelineRunsOnTheFileWithoutChangingIt) {
     write_file_bytes(full, image);
     write_file_bytes(cut, short_image);
     write_file_bytes(empty, {});
+    const std::string fw = dir.path() + "/fw.bin", pxe = dir.path() + "/pxe.bin";
+    zsim::fw_image_params whole;  // long enough to carry the record over
+    whole.size = 0xCA000;
+    write_file_bytes(fw, zsim::make_fw_image(whole));
+    write_file_bytes(pxe, std::vector<u8>(0x100, 0x5A));
     const std::string above = "above eeprom size: part:3 in-size:266240\n", faked = "fake port0\n";
     const std::string dumped = "out to: " + out_file + "\n";
     struct {
@@ -37,7 +43,6 @@ TEST(EepromFile, PipelineRunsOnTheFileWithoutChangingIt) {
         {full, {"-dp", "3"}, 0, faked + dumped, 0x41000, 480},
         {full, {"-dp", "2"}, 0, faked + dumped, 0x40000, 0x1000},
         {full, {"-dp", "1"}, 0, faked + dumped, 0, 0x40000},  // the firmware area only
-        {full, {"-dp", "10"}, 255, faked + "invalid partion: 10 \n", -1, 0},
         // Too short for the record: the load and the dump each say so.
         {cut, {"-dp", "3"}, 0, faked + above + above, -1, 0},
         {cut, {"-dp", "2"}, 0, faked + above + dumped, 0x40000, 0x1000},
@@ -46,11 +51,14 @@ TEST(EepromFile, PipelineRunsOnTheFileWithoutChangingIt) {
         {full, {"-sn", "EEPROM-SN-01"}, 0, faked, -1, 0},
         // A changed record never reads back: three silent writes, then failure.
         {full, {"-sn", "EEPROM-SN-02"}, 255, faked + "flash write faild!\n", -1, 0},
+        // The update reads the record for its splice; its writes are dropped too.
+        {full, {"-pxe", pxe, "-fw", fw}, 0, faked, -1, 0},
+        // No record to carry over: the update stops rather than write another.
+        {cut, {"-pxe", pxe, "-fw", fw}, 255, faked + above + above + "io eeprom error!", -1, 0},
         // This road knows no port count.
         {full, {"-mac-p0", "02:5a:e1:00:00:10", "-ports", "2"}, 255, faked + "ports param is must 1 to 0 \n", -1, 0},
         {empty, {"-dp", "3"}, 255, "read file " + empty + " failed \n", -1, 0},
         {dir.path() + "/missing", {"-sn", "X"}, 255, "read file " + dir.path() + "/missing failed \n", -1, 0},
-        {dir.path(), {"-dp", "3"}, 255, "read file " + dir.path() + " failed \n", -1, 0},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.file + " " + testing::PrintToString(r.args));

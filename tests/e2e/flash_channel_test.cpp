@@ -91,12 +91,10 @@ TEST(FlashChannel, ExchangesUnderDriverFaults) {
          NEW},
         // The writer goes on after each partial write; the header itself is split.
         {"short-write=7", {set_sn, 0, p0 + DONE, "r3 w3 r3"}, NEW},
-        {"short-header=0", {set_sn, 255, p0 + "invalid reply: header 0 bytes\n" + failed_load, "r3"}, OLD},
         {"short-header=19", {set_sn, 255, p0 + "invalid reply: header 19 bytes\n" + failed_load, "r3"}, OLD},
         // 500 bytes of room offered: 480 data bytes at most.
         {"reply-extra=4", {set_sn, 255, p0 + "invalid reply: data_bytes:484 max:480\n" + failed_load, "r3"}, OLD},
         {"data-short-by=10", {set_sn, 255, p0 + "invalid reply: data 470 of 480 bytes\n" + failed_load, "r3"}, OLD},
-        {"data-short-by=480", {set_sn, 255, p0 + "invalid reply: data 0 of 480 bytes\n" + failed_load, "r3"}, OLD},
         {"no-open", {set_sn, 255, p0 + refused + failed_load, ""}, OLD},
         // The erase is tried three times, like a save.
         {"no-open",
@@ -124,18 +122,6 @@ TEST(FlashChannel, ExchangesUnderDriverFaults) {
         }
         expect_flash_holds(cards, CARD4, sample_user_record(r.stored_sn));
     }
-}
-
-TEST(FlashChannel, Kv3CardKeepsItsRecordAtItsOwnOffset) {
-    preset_cards cards;
-    const std::string out_file = cards.state.path() + "/ucfg.bin";
-    expect_run(cards, {{"-q", "-i", "6", "-sn", "ZS1P0500NEW", "-dp", "3", "-o", out_file},
-                       0,
-                       "enp5s0 port0\nout to: " + out_file + "\n" + DONE,
-                       "r3 r3 w3 r3"});
-    // The dump shows the record as it stood before this run's save.
-    EXPECT_EQ(byte_diff(read_file_bytes(out_file), sample_user_record(CARD1.sn)), "");
-    expect_flash_holds(cards, CARD1, sample_user_record("ZS1P0500NEW"));
 }
 
 }  // namespace

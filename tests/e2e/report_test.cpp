@@ -144,12 +144,6 @@ TEST(Reports, FaultyCardsLeaveTheFlashAsItWas) {
         {CARD4, bad_magic, "", {{"-q", "-i", "0", "-sn-show", "-wol-show", "-mac-show"}, 0,
           "enp3s0f0 port0\nsn: \nwol  : enable  mode\n" + table_rows(4, "port", "      -      -") +
               "0 30:3b:46:51:5c:67\n1 88:93:9e:a9:b4:bf\n2 e0:eb:f6:01:0c:17\n3 38:43:4e:59:64:6f\n", "r3 r3 r3 r3"}},
-        {CARD1, record(USER_RECORD_SZ, 0xff), "", {{"-q", "-i", "6", "-pName-show", "-pack_id-show", "-mac-show"}, 0,
-          "enp5s0 port0\npName: \n0 ff:ff:ff:ff:ff:ff\npack_id  : group  pin\n" +
-              table_rows(2, "port", "      -      -"), "r3 r3 r3 r3"}},
-        {CARD4, sample_user_record(CARD4.sn), sim_default_config() + "fault enp3s0f0 short-header=10\n",
-         {{"-q", "-i", "0", "-dump0", "-dumpcfg", "-fw-version"}, 255,
-          "enp3s0f0 port0\ninvalid reply: header 10 bytes\nio eeprom error!canot load mac-sn from flash\n", "r3"}},
         // Not fatal: the run goes on to its save (of the same serial number).
         {CARD4, sample_user_record(CARD4.sn), config("version=ok sn=ZS4", "version=missing sn=ZS4"),
          {{"-q", "-i", "0", "-fw-version", "-sn", CARD4.sn}, 0,

@@ -32,7 +32,6 @@ void run_cases(const std::string& config, const std::vector<tool_case>& cases) {
 TEST(Selection, EachSelectorPicksItsDevice) {
     run_cases(CARDS, {
         {{"-q", "-i", "0"}, 0, "s3p0 port0\n", "r3"},
-        {{"-q", "--idx", "4"}, 0, "d1a port0\n", "r3"},
         {{"-q", "-d", "s1a1"}, 0, "s1a1 port1\n", "r3"},
         // Bus, device and function: domain 0, bus read as hexadecimal.
         {{"-q", "-slot", "1a:00.1"}, 0, "1a:00.1 s1a1\ns1a1 port1\n", "r3"},
@@ -42,7 +41,6 @@ TEST(Selection, EachSelectorPicksItsDevice) {
         {{"-q", "-slot", "03:00.0 spare"}, 0, "03:00.0 spare s3p0\ns3p0 port0\n", "r3"},
         // A later selector replaces an earlier one; the slot line still shows.
         {{"-q", "-slot", "03:00.0", "-i", "4"}, 0, "03:00.0 s3p0\nd1a port0\n", "r3"},
-        {{"-q", "-i", "2", "-d", "s3p1"}, 0, "s1a0 port0\n", "r3"},
         {{"-q", "-slot", "03:00.0", "-d", "s1a1"}, 0, "03:00.0 s3p0\ns1a1 port1\n", "r3"},
         // All cards, one pass each; another selector is checked, but -a decides.
         {{"-q", "-a"}, 0, "get 3 device info\ns3p0 port0\ns1a0 port0\nd1a port0\n", "r3 r3 r3"},
@@ -51,29 +49,24 @@ TEST(Selection, EachSelectorPicksItsDevice) {
 }
 
 TEST(Selection, FailedSelectionEndsTheRunBeforeAnyFlashAccess) {
-    const std::string name99(99, 'n'), invalid = "input format is invalid: ";
+    const std::string invalid = "input format is invalid: ";
     run_cases(CARDS, {
         {{"-q", "-i", "5"}, 255, "no ethernet devices found for 5\n", ""},
         {{"-q", "-d", "S3P0"}, 255, "no ethernet devices found for S3P0\n", ""},
-        {{"-q", "-d", name99}, 255, "no ethernet devices found for " + name99 + "\n", ""},
         // 26 is bus 0x26, not the decimal spelling of 0x1a.
         {{"-q", "-slot", "26:00.0"}, 255, "no ethernet devices for 26:00.0\n", ""},
-        {{"-q", "-slot", "1a:00.2"}, 255, "no ethernet devices for 1a:00.2\n", ""},
         // Bus 0x103 does not fit a bus number: it must not match bus 0x03.
         {{"-q", "-slot", "103:00.0"}, 255, "no ethernet devices for 103:00.0\n", ""},
         {{"-q", "-slot", "0002:1a:00.0"}, 255, "no ethernet devices for 0002:1a:00.0\n", ""},
         {{"-q", "-slot", "03:00:0"}, 255, invalid + "03:00:0\nno ethernet devices for 03:00:0\n", ""},
-        {{"-q", "-slot", "slot3"}, 255, invalid + "slot3\nno ethernet devices for slot3\n", ""},
         // Every selector given must resolve, whatever comes later.
         {{"-q", "-slot", "1a:00.1", "-i", "9"}, 255, "1a:00.1 s1a1\nno ethernet devices found for 9\n", ""},
-        {{"-q", "-d", "s3p9", "-i", "0"}, 255, "no ethernet devices found for s3p9\n", ""},
         // An over-long value is refused before anything else, -l included.
         {{"-q", "-d", std::string(100, 'n'), "-l"}, 255, "arg:-d value too long, at most 99 characters\n", ""},
         {{"-q", "-i", "0", "-sn", std::string(33, 's')}, 255, "arg:-sn value too long, at most 32 characters\n", ""},
     });
     // With no devices the slot text is not even looked at.
     run_cases("order sorted\n", {
-        {{"-q", "-i", "0"}, 255, "no ethernet devices found for 0\n", ""},
         {{"-q", "-slot", "slot3"}, 255, "no ethernet devices for slot3\n", ""},
         {{"-q", "-a"}, 255, "no ethernet devices found\n", ""},
     });

@@ -113,7 +113,6 @@ TEST(Settings, EachRunLeavesTheRecordItShould) {
         // An earlier batch already changed the record in memory.
         refused({"-i", "0", "-sn", "NEW", "-lldp_tx", "1 1 1 1", "-wol_en", "1 2"},
                 p0 + "invalid en mode input[1 2]: Usage:\n" + WOL_EN_USAGE),
-        refused({"-i", "0", "-si", "1 2 3 16"}, p0 + "invalid boost:16 in:[1 2 3 16]\n"),
         refused({"-i", "0", "-mac", "01:00:00:00:00:00"},
                 p0 + "mac-addr should not be zero/broadcase/group\ninvalid mac-addr:[01:00:00:00:00:00]\n"),
         refused({"-i", "0", "-mac-p0", "02:00:00:00:00", "-ports", "1"}, p0 + "invalid macaddr:[02:00:00:00:00]\n"),

@@ -1,7 +1,6 @@
 #include "sim_harness.h"
 
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -45,20 +44,6 @@ std::string sim_default_config() {
     if (s.status != 0)
         throw std::runtime_error("zelnic-sim default-config failed: " + s.err);
     return s.out;
-}
-
-std::vector<u8> read_file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
-    return std::vector<u8>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void write_file_bytes(const std::string& path, const std::vector<u8>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
 }
 
 std::vector<logged_request> read_request_log(const std::string& state_dir) {

@@ -9,6 +9,7 @@
 
 #include "process_run.h"
 #include "request_log.h"
+#include "test_bytes.h"
 #include "types.h"
 
 namespace e2e {
@@ -33,8 +34,8 @@ const char* sim_path();
 // The built-in controllers in config form, to edit for a test.
 std::string sim_default_config();
 
-std::vector<u8> read_file_bytes(const std::string& path);
-void write_file_bytes(const std::string& path, const std::vector<u8>& bytes);
+using test_support::read_file_bytes;
+using test_support::write_file_bytes;
 
 // One line of STATE/requests.log.
 struct logged_request {

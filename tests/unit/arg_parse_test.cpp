@@ -1,6 +1,5 @@
 #include "arg_parse.h"
 
-#include <algorithm>
 #include <tuple>
 
 #include "test_support.h"
@@ -11,18 +10,17 @@ using namespace test_support;
 
 // One entry of each kind the parser handles.
 struct fixture_settings {
-    u8 list = 0, hex[4] = {};
-    int idx = -1, dev_len = -1, hex_len = -1;
+    u8 list = 0;
+    int idx = -1, dev_len = -1;
     char dev[8] = "keep";
 };
 
 struct parser : ::testing::Test {
     fixture_settings v;
-    const arg_option table[6] = {
+    const arg_option table[5] = {
         {"l", "list", OPT_NO_ARG, &v.list, OPT_BOOL_SET_1, nullptr, "list", 1, 0},
         {"i", "idx", OPT_HAS_ARG, &v.idx, OPT_INT32, nullptr, "index", 1, sizeof v.idx},
         {"d", "dev", OPT_HAS_ARG, v.dev, OPT_STRING, &v.dev_len, "device", 1, sizeof v.dev},
-        {"", "hex", OPT_HAS_ARG, v.hex, OPT_HEX2BIN, &v.hex_len, "bytes", 1, sizeof v.hex},
         {"", "bad", OPT_HAS_ARG, &v.idx, 9, nullptr, "bad method", 1, sizeof v.idx},
         {nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, 0, 0},
     };
@@ -40,11 +38,9 @@ TEST_F(parser, names_values_and_where_parsing_stops) {
         {{}, 1, false, "", 0, -1},                               {{"--l", "-idx", "5"}, 4, false, "", 1, 5},
         {{"-list", "--idx", "6", "-i", "7"}, 6, false, "", 1, 7}, {{"-l", "word", "-i", "0"}, 2, false, "", 1, -1},
         {{"---l"}, 0, true, "invalid arg:---l index:1\n" + usage, 0, -1},
-        {{"-L"}, 0, true, "invalid arg:-L index:1\n" + usage, 0, -1},
         {{"-l", "--"}, 0, true, "invalid arg:-- index:2\n" + usage, 1, -1},
         {{"-lis"}, 0, true, "invalid arg:-lis index:1\n" + usage, 0, -1},
         {{"-l", "-h", "-i", "3"}, 0, true, usage, 1, -1},        {{"-i", "3", "--h"}, 0, true, usage, 0, 3},
-        {{"-help", "-l"}, 0, true, usage, 0, -1},                {{"-l", "--help"}, 0, true, usage, 1, -1},
         {{"-l", "-i"}, -22, false, "arg:-i need value\n", 1, -1},
         {{"-i", "-1"}, -22, false, "arg:-i need value\n", 0, -1},
         {{"--idx", "-h"}, -22, false, "arg:--idx need value\n", 0, -1},
@@ -74,25 +70,6 @@ TEST_F(parser, values_convert_by_method) {
     const outcome o = parse({"-l", "--dev", "12345678"});
     EXPECT_EQ(o.output, "arg:--dev value too long, at most 7 characters\n");
     EXPECT_EQ(std::tuple(o.result, std::string(v.dev), v.dev_len, v.list), std::tuple(-22, "keep", -1, 1));
-
-    EXPECT_EQ(parse({"-hex", "0aFF"}).result, 3);
-    EXPECT_EQ(bytes(v.hex, v.hex + v.hex_len), (bytes{0x0a, 0xff}));
-    EXPECT_EQ(parse({"-hex", "123456789"}).result, -22);
-}
-
-TEST(hex2bin, converts_pairs_and_a_lone_last_digit) {
-    const std::pair<const char*, bytes> cases[] = {
-        {"0aFF", {0x0a, 0xff}}, {"g0", {0x00}} /* 16 * 16, low 8 bits */, {"abc", {0xab, 0xc0}}, {"", {}},
-        {"11223344556677889900", {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}},  // room for 8
-    };
-    for (const auto& [text, want] : cases) {
-        u8 out[9];
-        std::memset(out, 0xee, sizeof out);
-        int n = -1;
-        hex2bin(out, 8, text, &n);
-        EXPECT_EQ(bytes(out, out + std::max(n, 0)), want) << text;
-        EXPECT_EQ(out[want.size()], 0xee) << text;
-    }
 }
 
 }  // namespace

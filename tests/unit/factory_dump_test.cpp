@@ -7,25 +7,6 @@ namespace {
 
 using namespace test_support;
 
-const std::string ERASED_PHY =
-    "    speed:-1 lane_mask:ff main:ffffffff pre:ffffffff post:ffffffff boost:ffff-ffff-ffff-ffff\n";
-
-TEST(FactoryDump, ErasedPartitionAndFailedRead) {
-    const std::string erased = "magic:0xffffffff csum:0xffffffff len:65535 version:0000ffff\n\n"
-                               "pci: gen255x255  pf0:ffff pf1:ffff subsys:ffff:ffff pci-disable+\n"
-                               "     uid:ffff preset:15\n"
-                               "     no-bar0+ no-bar2+ nobar4+ novf+ novfbar0+ novfbar2+ novfbar4+\n"
-                               "     rpu+ pxe+ pxe-efi+ none-pretchable+  kv6+ fastlink+ enable_8MB+\n"
-                               "phy0\n" + ERASED_PHY + "phy1\n" + ERASED_PHY;
-    const struct { bytes part; int failing; std::string out; } rows[] = {
-        {bytes(4096, 0xff), 0, erased}, {{}, 0, erased} /* no data: erased */, {bytes(4096, 0), PART_CFG, ""}};
-    for (const auto& c : rows) {
-        report_flash k;
-        k.parts[PART_CFG] = c.part, k.failing = c.failing;
-        EXPECT_EQ(run([&] { do_dump_partion1(k, &k.dev); }).output, c.out);
-    }
-}
-
 TEST(FactoryDump, FieldsAtTheirOffsetsAndEachFlagUnderItsLabel) {
     const char* const labels[16] = {"novf", "no-bar0", "no-bar2", "nobar4", "novfbar0", "novfbar2", "novfbar4", "pxe",
                                     "pxe-efi", "pci-disable", "", "none-pretchable", "rpu", "  kv6", "fastlink",

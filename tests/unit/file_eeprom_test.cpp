@@ -30,18 +30,4 @@ TEST(FileEeprom, ServesThePartitionMap) {
     }
 }
 
-TEST(FileEeprom, DumpsToTheOutputFileAndStaysInsideTheBuffer) {
-    const temp_dir tmp;
-    const std::string out = tmp / "part3.bin";
-    const bytes img = patterned(0xca000);
-    bytes backing(200, UNTOUCHED);
-    const outcome o = run(
-        [&] { return read_fake_file_eeprom_partion(img, PART_MAC_ADDR, out.c_str(), std::span(backing).first(100)); });
-    EXPECT_EQ(std::pair(o.result, o.output), std::pair(480, "out to: " + out + "\n"));
-    EXPECT_EQ(file_bytes(out), bytes(img.begin() + 0x41000, img.begin() + 0x41000 + 480));
-    bytes want(img.begin() + 0x41000, img.begin() + 0x41000 + 100);
-    want.resize(200, UNTOUCHED);
-    EXPECT_EQ(backing, want);
-}
-
 }  // namespace

@@ -85,7 +85,7 @@ TEST(WriteToFile, CreatesWith0644TruncatesAndReportsFailure) {
     EXPECT_EQ(write_to_file(bytes(300, 'x'), f.c_str()), 300);
     EXPECT_EQ(write_to_file(to_bytes("abc"), f.c_str()), 3);
     ::umask(old_mask);
-    EXPECT_EQ(file_bytes(f), to_bytes("abc"));
+    EXPECT_EQ(read_file_bytes(f), to_bytes("abc"));
     EXPECT_EQ(static_cast<int>(std::filesystem::status(f).permissions()), 0644);
 
     testing::internal::CaptureStderr();

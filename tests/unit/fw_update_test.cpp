@@ -1,7 +1,6 @@
-// The firmware image prepared for a card (splice, trailer, refusals) and the
-// update stage around it, on a fake flash that records every access.
+// The firmware image prepared for a card (splice, trailer, a short record
+// read), on a fake flash that records every access.
 #include "image/fw_prepare.h"
-#include "image/fw_update.h"
 
 #include "byte_order.h"
 #include "image/crc32_info.h"
@@ -11,7 +10,7 @@
 namespace {
 
 using namespace test_support;
-constexpr u32 KV9 = 0x88488308, KV3 = 0x88488208;
+constexpr u32 KV3 = 0x88488208;
 
 // One card: its user record, the accesses as "r3", "w5:SIZE", and knobs.
 struct fake_card final : flash_access {
@@ -63,14 +62,12 @@ TEST(PrepareFwImage, SplicesTheCardsRecordAndRenewsTheTrailer) {
         {0x41000, 0, 0x8308, good_trailer, false, 0, 0},       // default size: no record area
         {0x4105F, 0, 0x8308, no_trailer, false, 0, 0},         // threshold - 1
         {0x41060, 0, 0x8308, good_trailer, false, 0x41000, 96},  // the part that fits
-        {0x411E0, KV9, 0x8318, good_trailer, false, 0x41000, 480},
         {0xCA000, 0, 0x8308, no_trailer, false, 0x41000, 480},
         {0xCA000, 0, 0x8308, good_trailer, true, 0, 0},          // overwrite: the file as it is
         {0x1E05F, 0, 0x8208, good_trailer, false, 0, 0},
         {0x1E060, KV3, 0x8208, no_trailer, false, 0x1E000, 96},
         {0x41000, 0, 0x8208, good_trailer, false, 0x1E000, 480},   // KV3: its own offset
         {0x80000, 0, 0x1234, good_trailer, false, 0x41000, 480},   // no group: default layout
-        {511, 0, 0x8308, no_trailer, false, 0, 0},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << std::hex << r.len << " dev " << r.device << " ow " << r.overwrite);
@@ -106,20 +103,6 @@ TEST(PrepareFwImage, RefusesAShortRecordRead) {
         EXPECT_EQ(std::tuple(img.refusal, img.message, img.bytes.size()),
                   std::tuple(fw_refusal::record_unreadable, std::string("io eeprom error!"), std::size_t{0}));
     }
-}
-
-// The stage dumps the copied record area with -vvv, then writes the image.
-TEST(UpdatePxeAndFw, DumpsTheCopiedAreaWithVvv) {
-    temp_dir dir;
-    put_file(dir / "fw.bin", fw_file(0x41060));
-    settings s;
-    std::snprintf(s.fw_bin, sizeof s.fw_bin, "%s", (dir / "fw.bin").c_str());
-    s.verbose3 = 1;
-    fake_card flash;
-    const eth_dev dev = card_of(0x8308);
-    const outcome o = run([&] { update_pxe_and_fw(s, flash, &dev); });
-    EXPECT_EQ(std::tuple(o.ended, flash.log), std::tuple(false, std::string("r3 w1:266336 ")));
-    EXPECT_EQ(o.output.rfind("xx: #96==\n\n  0: 00 01 02 03", 0), 0u) << o.output;
 }
 
 }  // namespace

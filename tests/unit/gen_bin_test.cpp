@@ -50,12 +50,12 @@ bytes record(F edit, const u8* from = nullptr) {
 TEST(GenBin, OutputBytesAndLengths) {
     temp_dir d;
     const bytes small = fw_file(0x30000), lng = fw_file(300000), kv3 = fw_file(0x10000, KV3), pxe = patterned(0x1234),
-                full_pxe = patterned(0x80000), with_cfg = fw_file(0x41000, 0, true);
+                with_cfg = fw_file(0x41000, 0, true);
     for (const auto& [name, content] : std::initializer_list<std::pair<const char*, bytes>>{
-             {"s", small}, {"l", lng}, {"k3", kv3}, {"k9", fw_file(0x100, KV9)}, {"p", pxe}, {"fp", full_pxe},
+             {"s", small}, {"l", lng}, {"k3", kv3}, {"k9", fw_file(0x100, KV9)}, {"p", pxe},
              {"max", fw_file(0xCA000)}, {"over", fw_file(0xCA001)}, {"63", fw_file(63)}, {"64", fw_file(64)},
              {"e", {}}, {"pover", patterned(0x80001)}, {"p3over", patterned(0x60001)}, {"c", with_cfg}})
-        put_file(d / name, content);
+        write_file_bytes(d / name, content);
     const auto at = [&](const char* name) { return d / name; };
     const auto sn_x = [](ucfg_mac_sn& r) { std::memcpy(r.sn, "X", 2); };
     const bytes reset = record([](ucfg_mac_sn&) {}), x = record(sn_x);
@@ -77,30 +77,19 @@ TEST(GenBin, OutputBytesAndLengths) {
         {{p4, "4", "-fw", at("s"), "-sn", "X"}, 0, 0, "", image(0x42000, {{0, small}, {0x41000, x}})},
         // A PXE image: the whole length, the reset record of step 4 inside it.
         {{p4, "4", "-fw", at("s"), "-pxe", at("p")}, 0, 0, "", image(0xCA000, {{0, small}, {0x41000, reset}, {0x4A000, pxe}})},
-        {{p4, "4", "-fw", at("s"), "-pxe", at("fp")}, 0, 0, "", image(0xCA000, {{0, small}, {0x41000, reset}, {0x4A000, full_pxe}})},
         {{p4, "4", "-fw", at("l")}, 0, 0, "", lng},  // a long firmware: its length, its bytes for the record
         {{p4, "4", "-fw", at("l"), "-pn", "P"}, 0, 0, "",
          image(300000, {{0, lng}, {0x41000, record([](ucfg_mac_sn& r) { std::memset(r.pn, 0, 32), r.pn[0] = 'P'; }, lng.data() + 0x41000)}})},
         {{p4, "4", "-fw", at("max")}, 0, 0, "", fw_file(0xCA000)},
         {{p4, "4", "-fw", at("64")}, 0, 0, "", image(0x41000, {{0, fw_file(64)}})},
-        {{"-ports", "2", "-fw", at("s"), "-mac-p0", "02:00:00:00:00:ff"}, 0, 0,
-         "port0: 02:00:00:00:00:ff\nport1: 02:00:00:00:01:00\n",
-         image(0x42000, {{0, small}, {0x41000, record([](ucfg_mac_sn& r) {
-                                          std::memcpy(r.macaddr[0], "\x02\0\0\0\0\xff", 6);
-                                          std::memcpy(r.macaddr[1], "\x02\0\0\0\x01\0", 6);
-                                      })}})},
         {{p4, "4", "-fw", at("s"), "-pack_id", "1 1 1 1"}, 0, 0, "", image(0x41000, {{0, small}})},  // not applied
-        {{p4, "4", "-fw", at("s"), "-lldp_tx", "1 2 3 4"}, 0, 0, "",
-         image(0x42000, {{0, small}, {0x41000, record([](ucfg_mac_sn& r) { std::memcpy(r.lldp_txIntval, "\1\2\3\4", 4); })}})},
         {{p4, "4", "-fw", at("c"), "-pci", "gen3x2"}, 0, 0, "", linked},
         {{p4, "4", "-fw", at("k3"), "-sn", "X"}, KV3, 0, "", image(0x1F000, {{0, kv3}, {0x1E000, x}})},
         {{p4, "4", "-fw", at("k3"), "-pxe", at("p")}, KV3, 0, "", image(0x80000, {{0, kv3}, {0x1E000, reset}, {0x20000, pxe}})},
-        {{p4, "4", "-fw", at("s")}, KV9, 0, "", image(0x41000, {{0, small}})},
         {{p4, "4", "-fw", at("k9")}, 0, -1, "fw bin is not for KV3 !\n", {}},
         {{p4, "4", "-fw", at("k3")}, KV9, -1, "fw bin is not for KV9 !\n", {}},
         {{p4, "4", "-fw", at("missing")}, 0, -1, "canot' read " + at("missing") + "\n", {}},
         {{p4, "4", "-fw", at("e")}, 0, -1, "canot' read " + at("e") + "\n", {}},
-        {{p4, "4", "-fw", at("s"), "-pxe", at("missing")}, 0, -1, "canot' read " + at("missing") + "\n", {}},
         {{p4, "4", "-fw", at("over")}, 0, -1, "fw bin too large: " + at("over") + "\n", {}},
         {{p4, "4", "-fw", at("63")}, 0, -1, "fw bin too small: " + at("63") + "\n", {}},
         {{p4, "4", "-fw", at("s"), "-pxe", at("pover")}, 0, -1, "pxe bin too large: " + at("pover") + "\n", {}},

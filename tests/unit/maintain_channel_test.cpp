@@ -13,40 +13,19 @@ namespace {
 
 using namespace test_support;
 
-bytes le32(u32 v) { return {u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}; }
-
-bytes cat(std::initializer_list<bytes> parts) {
-    bytes out;
-    for (const bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-const bytes MAGIC = {0xa9, 0xa8, 0xa7, 0xa6};
-
-TEST(MaintainRequest, Encoding) {
-    const std::pair<int, bytes> reads[] = {
-        {PART_MAC_ADDR, {0xa9, 0xa8, 0xa7, 0xa6, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0xf4, 0x01, 0, 0}},
-        {VERSION_INFO, cat({MAGIC, le32(0), le32(10), le32(0), le32(52)})},
-        {PCSPHY, cat({MAGIC, le32(0), le32(4), le32(0), le32(4116)})},
-        {7, cat({MAGIC, le32(0), le32(7), le32(0), le32(4116)})},
-    };
-    for (const auto& [partion, want] : reads) {
-        const auto req = encode_read_req(partion);
-        EXPECT_EQ(bytes(req.begin(), req.end()), want) << "partition " << partion;
-    }
-    const bytes data = patterned(480);
-    EXPECT_EQ(encode_write_req(PART_MAC_ADDR, data), cat({MAGIC, le32(1), le32(3), le32(480), le32(0), data}));
-}
-
 TEST(ReadReply, ChecksTheReplyBeforeUsingIt) {
     const auto header = [](int data_bytes) {
-        return cat({le32(MAINTAIN_REPLY_MAGIC), le32(0), le32(3), le32(static_cast<u32>(data_bytes)), le32(0)});
+        return le_words({MAINTAIN_REPLY_MAGIC, 0, 3, static_cast<u32>(data_bytes), 0});
+    };
+    const auto cat = [](std::initializer_list<bytes> parts) {
+        bytes out;
+        for (const bytes& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
     };
     const bytes rec = patterned(480);
     const struct { int partion; bytes reply; int want; const char* out; } cases[] = {
         {PART_MAC_ADDR, cat({header(480), rec}), 480, ""},
-        {PART_MAC_ADDR, header(0), 0, ""},
         {VERSION_INFO, cat({header(32), bytes(32, 0x77)}), 32, ""},
         {PART_MAC_ADDR, bytes(12, 0), -5, "invalid reply: header 12 bytes\n"},
         {PART_MAC_ADDR, cat({header(481), rec, {0}}), -5, "invalid reply: data_bytes:481 max:480\n"},
@@ -75,7 +54,7 @@ TEST(ReadReply, ChecksTheReplyBeforeUsingIt) {
 TEST(MaintainLock, TimesOutWhileAnotherHoldsIt) {
     const temp_dir tmp;
     const std::string path = tmp / "maintain";
-    put_file(path, {});
+    write_file_bytes(path, {});
     // Another open file description conflicts with this process's record locks.
     const unique_fd fd(::open(path.c_str(), O_RDWR)), other(::open(path.c_str(), O_RDWR));
     struct flock lk {};

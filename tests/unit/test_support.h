@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +17,7 @@
 #include "cfg.h"
 #include "exit_request.h"
 #include "process_run.h"
+#include "test_bytes.h"
 
 namespace test_support {
 
@@ -105,15 +104,5 @@ std::vector<std::string> names(const List& l) {
 }
 
 inline bytes to_bytes(std::string_view text) { return {text.begin(), text.end()}; }
-
-inline void put_file(const std::string& path, const bytes& content) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-}
-
-inline bytes file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 }  // namespace test_support

@@ -12,7 +12,7 @@
 namespace {
 
 using test_support::bytes;
-using test_support::put_file;
+using test_support::write_file_bytes;
 using test_support::to_bytes;
 
 TEST(ZelvoctlBackup, Sha256MatchesTheStandardVectors) {
@@ -23,12 +23,12 @@ TEST(ZelvoctlBackup, Sha256MatchesTheStandardVectors) {
 // A folder with user.bin (`user`) and a manifest describing `described`.
 void make_backup(const test_support::temp_dir& dir, const bytes& user, const bytes& described,
                  const std::string& device_id = "0x8308") {
-    put_file(dir / "user.bin", user);
+    write_file_bytes(dir / "user.bin", user);
     const json manifest = {
         {"manifest_version", 1},
         {"card", {{"pci_address", "0000:03:00.0"}, {"device_id", device_id}, {"serial", "SN1"}}},
         {"files", {{{"partition", 3}, {"file", "user.bin"}, {"size", described.size()}, {"sha256", sha256_hex(described)}}}}};
-    put_file(dir / "manifest.json", to_bytes(manifest.dump()));
+    write_file_bytes(dir / "manifest.json", to_bytes(manifest.dump()));
 }
 
 TEST(ZelvoctlBackup, DamagedOrForeignBackupsAreRefused) {
@@ -83,7 +83,7 @@ TEST(ZelvoctlBackup, UnreadableManifestsAreRefused) {
     for (const auto& [manifest, error] : cases) {
         const test_support::temp_dir dir;
         if (!manifest.empty())
-            put_file(dir / "manifest.json", to_bytes(manifest));
+            write_file_bytes(dir / "manifest.json", to_bytes(manifest));
         try {
             load_backup(dir.path());
             ADD_FAILURE() << manifest << " was accepted";
