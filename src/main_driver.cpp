@@ -15,6 +15,7 @@
 #include "image/fw_update.h"
 #include "image/gen_bin.h"
 #include "report/report_stages.h"
+#include "run_context.h"
 #include "settings.h"
 #include "ucfg/feature_settings.h"
 #include "ucfg/identity.h"
@@ -229,7 +230,7 @@ int run_on_devices(const settings& s, int argc, const option_table& opts) {
 
 int kv7update_tool_main(int argc, char** argv) {
     settings s;
-    ucfg_mac_sn_dirty = 0;
+    const run_context run;
     option_table opts = build_opts(s);
     if (parse_args(opts.data(), argc, argv) < 0)
         return -1;

@@ -5,6 +5,7 @@
 #include "byte_order.h"
 #include "command_set.h"
 #include "maintain.h"
+#include "run_context.h"
 #include "test_support.h"
 
 namespace {
@@ -101,7 +102,7 @@ TEST(GenBin, OutputBytesAndLengths) {
         SCOPED_TRACE(testing::PrintToString(r.args));
         settings s;
         ASSERT_GE(parse_with(build_opts(s).data(), r.args).result, 0);
-        ucfg_mac_sn_dirty = 0;
+        const run_context ctx;
         bytes out = {1};
         const outcome o = run([&] { return build_gen_bin(s, r.group, out); });
         EXPECT_EQ(std::tuple(o.ended, o.result, o.output, out.size()), std::tuple(false, r.result, r.out, r.want.size()));

@@ -1,5 +1,6 @@
 #include "ucfg/identity.h"
 
+#include "run_context.h"
 #include "test_support.h"
 
 namespace {
@@ -28,9 +29,9 @@ TEST(IdentityText, StoresZeroPaddedOrCut) {
         r.magic = 0x1234;
         ucfg_mac_sn want = r;
         std::memcpy(want.*c.field, c.stored.data(), 32);
-        ucfg_mac_sn_dirty = 0;
+        const run_context ctx;
         const outcome o = run([&] { return set_text(&r, c.field, c.text.c_str()); });
-        EXPECT_EQ(std::tuple(o.result, o.output, ucfg_mac_sn_dirty), std::tuple(0, c.output, 1)) << c.text;
+        EXPECT_EQ(std::tuple(o.result, o.output, int(ctx.record_changed())), std::tuple(0, c.output, 1)) << c.text;
         EXPECT_TRUE(same_record(r, want)) << c.text;
     }
 }
@@ -48,11 +49,11 @@ TEST(LaneMiscSet, FlagsPerArgument) {
         r.fun_valid[3].v = c.valid_before, r.fun_flags[3].v = c.flags_before;
         ucfg_mac_sn want = r;
         want.fun_valid[3].v = c.valid, want.fun_flags[3].v = c.flags, want.magic = MAC_SN_MAGIC;
-        ucfg_mac_sn_dirty = 0;
+        const run_context ctx;
         const auto what = testing::PrintToString(std::tuple(c.an, c.lt, c.fec));
         EXPECT_EQ(lane_misc_set(&r, 3, c.an, c.lt, c.fec), 0) << what;
         EXPECT_TRUE(same_record(r, want)) << what;
-        EXPECT_EQ(ucfg_mac_sn_dirty, c.dirty) << what;
+        EXPECT_EQ(int(ctx.record_changed()), c.dirty) << what;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ucfg/si_settings.h"
 
+#include "run_context.h"
 #include "test_support.h"
 
 namespace {
@@ -55,9 +56,9 @@ TEST(SiBatch, StopsAtFirstEmptyPort) {
         std::strcpy(const_cast<char*>(s.si_port(c.port_a)), c.text_a);
         std::strcpy(const_cast<char*>(s.si_port(c.port_b)), c.text_b);
         ucfg_mac_sn r = reset_record(0);
-        ucfg_mac_sn_dirty = 0;
+        const run_context ctx;
         cfg_si_batch_set(&r, s);
-        EXPECT_EQ(std::tuple(r.si_valid_flags, values(&r.si[0], 1), static_cast<u32>(r.magic), ucfg_mac_sn_dirty),
+        EXPECT_EQ(std::tuple(r.si_valid_flags, values(&r.si[0], 1), static_cast<u32>(r.magic), int(ctx.record_changed())),
                   std::tuple(c.flags, c.entry0, c.magic, c.dirty)) << c.text_a;
     }
 }

@@ -1,6 +1,7 @@
 #include "ucfg/ucfg_store.h"
 
 #include "maintain.h"
+#include "run_context.h"
 #include "test_support.h"
 
 namespace {
@@ -61,11 +62,11 @@ TEST(LoadMacSn, DecidesByTheStoredMagic) {
     for (const auto& c : cases) {
         fake_flash flash(c.stored);
         flash.deliver = c.deliver;
-        ucfg_mac_sn_dirty = 0;
+        const run_context ctx;
         ucfg_mac_sn r;
         std::memset(&r, 0x33, sizeof(r));
         const outcome o = run([&] { return load_mac_sn(flash, &some_dev, &r); });
-        EXPECT_EQ(std::tuple(o.result, o.output, ucfg_mac_sn_dirty), std::tuple(0, "", 0)) << c.name;
+        EXPECT_EQ(std::tuple(o.result, o.output, int(ctx.record_changed())), std::tuple(0, "", 0)) << c.name;
         EXPECT_EQ(bytes_of(r), c.want) << c.name;
     }
 }
