@@ -18,7 +18,6 @@
 
 #include "cfg.h"
 #include "flash/file_eeprom.h"
-#include "flash/maintain_channel.h"
 #include "fuzz_support.h"
 #include "image/flash_layout.h"
 #include "maintain.h"
@@ -79,8 +78,7 @@ void read_one(std::span<const u8> image, int partion, std::size_t buf_len, const
 void load_record(const std::vector<u8>& image) {
     eth_dev fake{};
     std::strcpy(fake.name, "fake");
-    maintain_channel flash(false);
-    flash.use_file_eeprom(&fake, image);
+    file_eeprom flash(&fake, image);
     ucfg_mac_sn rec;
     std::memset(&rec, UNTOUCHED, sizeof rec);
     const fuzz::call_result r = fuzz::call_catching_end([&] { return load_mac_sn(flash, &fake, &rec); });
