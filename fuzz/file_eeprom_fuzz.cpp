@@ -30,15 +30,7 @@ constexpr std::size_t IMAGE_SIZE_CAP = FW_BIN_MAX_SZ + 0x1000;
 
 std::vector<u8> image_from(const u8* data, std::size_t size) {
     const std::size_t len = (data[0] | std::size_t{data[1]} << 8 | std::size_t{data[2]} << 16) % (IMAGE_SIZE_CAP + 1);
-    std::vector<u8> image(len);
-    const std::size_t body = std::min(size - 3, len);
-    if (body == 0)
-        return image;
-    // The body once, then the filled part copied after itself.
-    std::copy_n(data + 3, body, image.begin());
-    for (std::size_t filled = body; filled < len; filled *= 2)
-        std::copy_n(image.begin(), std::min(filled, len - filled), image.begin() + static_cast<long>(filled));
-    return image;
+    return fuzz::repeated(std::span<const u8>(data + 3, size - 3), len);
 }
 
 // Reads one partition into a buffer and, when `out` is given, a dump file.
