@@ -145,11 +145,17 @@ bool build_refused(const scenario& sc, const image_layout& layout) {
 // A batch given only for ports after a gap stores nothing but still writes
 // the magic, without marking the record changed: the rest is the file's.
 void check_unchanged_record(std::span<const u8> record, std::span<const u8> file_record) {
-    const auto magic = static_cast<std::int32_t>(get_le32(record.data() + MAC_SN_PRE_LEN));
-    FUZZ_CHECK(magic == MAC_SN_MAGIC || magic == static_cast<std::int32_t>(get_le32(file_record.data() + MAC_SN_PRE_LEN)),
-               "an unchanged record with a magic of its own");
-    FUZZ_CHECK(std::ranges::equal(record.first(MAC_SN_PRE_LEN), file_record.first(MAC_SN_PRE_LEN)) &&
-                   std::ranges::equal(record.subspan(MAC_SN_PRE_LEN + 4), file_record.subspan(MAC_SN_PRE_LEN + 4)),
+    constexpr std::size_t magic_end = MAC_SN_PRE_LEN + 4;
+    if (record.size() >= magic_end) {
+        const auto magic = static_cast<std::int32_t>(get_le32(record.data() + MAC_SN_PRE_LEN));
+        FUZZ_CHECK(magic == MAC_SN_MAGIC ||
+                       magic == static_cast<std::int32_t>(get_le32(file_record.data() + MAC_SN_PRE_LEN)),
+                   "an unchanged record with a magic of its own");
+    }
+    const std::size_t head = std::min<std::size_t>(record.size(), MAC_SN_PRE_LEN);
+    const std::size_t tail = record.size() > magic_end ? record.size() - magic_end : 0;
+    FUZZ_CHECK(std::ranges::equal(record.first(head), file_record.first(head)) &&
+                   std::ranges::equal(record.last(tail), file_record.last(tail)),
                "an unchanged record differs from the firmware file's");
 }
 
@@ -168,23 +174,25 @@ void check_image(const scenario& sc, const image_layout& layout, const std::vect
     std::ranges::copy(sc.fw, want.begin());
     if (sc.pxe)
         std::ranges::copy(*sc.pxe, want.begin() + layout.pxe_off);
-    const bool holds_record = len >= ucfg + UCFG_MAC_SN_SZ;  // not when the image ends at the user area
-    if (holds_record)
-        std::copy_n(out.begin() + static_cast<long>(ucfg), UCFG_MAC_SN_SZ, want.begin() + static_cast<long>(ucfg));
+    // The part of the record the image holds: none when it ends at the user
+    // area, a head when the firmware file ends inside the record.
+    const std::size_t record_end = std::min(len, ucfg + UCFG_MAC_SN_SZ);
+    const std::size_t held = record_end > ucfg ? record_end - ucfg : 0;
+    std::copy_n(out.begin() + static_cast<long>(ucfg), held, want.begin() + static_cast<long>(ucfg));
     if (sc.s.in_pci_speed[0])
         for (std::size_t at : {PCI_CSUM_OFF, PCI_CSUM_OFF + 1, PCI_CSUM_OFF + 2, PCI_CSUM_OFF + 3, PCI_LANES_OFF, PCI_GEN_OFF})
             want[cfg + at] = out[cfg + at];
-    FUZZ_CHECK(out == want, "a byte outside the record and the -pci fields is not the files' or erased flash");
+    const auto diff = std::ranges::mismatch(out, want);
+    FUZZ_CHECK(diff.in1 == out.end(), "byte " + std::to_string(diff.in1 - out.begin()) +
+                                          " outside the record and the -pci fields is not the files' or erased flash");
 
     // A changed record makes the image reach past the user area (length above).
-    if (holds_record) {
-        const auto record = std::span<const u8>(out).subspan(ucfg, UCFG_MAC_SN_SZ);
-        if (dirty)
-            FUZZ_CHECK(static_cast<std::int32_t>(get_le32(record.data() + MAC_SN_PRE_LEN)) == MAC_SN_MAGIC,
-                       "a changed record without its magic");
-        else if (sc.fw.size() >= ucfg + UCFG_MAC_SN_SZ)
-            check_unchanged_record(record, std::span<const u8>(sc.fw).subspan(ucfg, UCFG_MAC_SN_SZ));
-    }
+    const auto record = std::span<const u8>(out).subspan(std::min(ucfg, len), held);
+    if (dirty)
+        FUZZ_CHECK(static_cast<std::int32_t>(get_le32(record.data() + MAC_SN_PRE_LEN)) == MAC_SN_MAGIC,
+                   "a changed record without its magic");
+    else if (sc.fw.size() >= record_end)
+        check_unchanged_record(record, std::span<const u8>(sc.fw).subspan(std::min(ucfg, len), held));
 
     if (sc.s.in_pci_speed[0]) {
         // XOR of the little-endian words over `len` bytes, the checksum as zero.
