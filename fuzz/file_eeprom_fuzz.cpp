@@ -18,7 +18,6 @@
 
 #include "cfg.h"
 #include "flash/file_eeprom.h"
-#include "flash/maintain_channel.h"
 #include "fuzz_support.h"
 #include "image/flash_layout.h"
 #include "maintain.h"
@@ -31,15 +30,7 @@ constexpr std::size_t IMAGE_SIZE_CAP = FW_BIN_MAX_SZ + 0x1000;
 
 std::vector<u8> image_from(const u8* data, std::size_t size) {
     const std::size_t len = (data[0] | std::size_t{data[1]} << 8 | std::size_t{data[2]} << 16) % (IMAGE_SIZE_CAP + 1);
-    std::vector<u8> image(len);
-    const std::size_t body = std::min(size - 3, len);
-    if (body == 0)
-        return image;
-    // The body once, then the filled part copied after itself.
-    std::copy_n(data + 3, body, image.begin());
-    for (std::size_t filled = body; filled < len; filled *= 2)
-        std::copy_n(image.begin(), std::min(filled, len - filled), image.begin() + static_cast<long>(filled));
-    return image;
+    return fuzz::repeated(std::span<const u8>(data + 3, size - 3), len);
 }
 
 // Reads one partition into a buffer and, when `out` is given, a dump file.
@@ -79,8 +70,7 @@ void read_one(std::span<const u8> image, int partion, std::size_t buf_len, const
 void load_record(const std::vector<u8>& image) {
     eth_dev fake{};
     std::strcpy(fake.name, "fake");
-    maintain_channel flash(false);
-    flash.use_file_eeprom(&fake, image);
+    file_eeprom flash(&fake, image);
     ucfg_mac_sn rec;
     std::memset(&rec, UNTOUCHED, sizeof rec);
     const fuzz::call_result r = fuzz::call_catching_end([&] { return load_mac_sn(flash, &fake, &rec); });

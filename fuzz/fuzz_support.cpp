@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +61,18 @@ void silence_stdout() {
         std::perror("/dev/null");
         std::abort();
     }
+}
+
+std::vector<u8> repeated(std::span<const u8> pattern, std::size_t len) {
+    std::vector<u8> out(len);
+    const std::size_t body = std::min(pattern.size(), len);
+    if (body == 0)
+        return out;
+    // The pattern once, then the filled part copied after itself.
+    std::copy_n(pattern.begin(), body, out.begin());
+    for (std::size_t filled = body; filled < len; filled *= 2)
+        std::copy_n(out.begin(), std::min(filled, len - filled), out.begin() + static_cast<long>(filled));
+    return out;
 }
 
 std::optional<std::vector<u8>> file_content(const std::string& path) {

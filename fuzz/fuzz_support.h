@@ -34,6 +34,10 @@ void silence_stdout();
 // one differ.
 std::optional<std::vector<u8>> file_content(const std::string& path);
 
+// `len` bytes of `pattern` repeated from the start (zeros for no pattern):
+// files of any size, up to whole flash images, from a short input.
+std::vector<u8> repeated(std::span<const u8> pattern, std::size_t len);
+
 // Runs `f`, turning the process-ending path into its status. `ended` tells
 // whether it was taken.
 struct call_result {

@@ -147,7 +147,9 @@ void fuzz_si(const std::string& text, int port) {
     const int result = parsed.status == 1 ? do_si_set(port, &rec, lanes[0].tx_eq_main, lanes[0].tx_eq_pre,
                                                       lanes[0].tx_eq_post, lanes[0].boost)
                                           : do_si_set_25_40g(port, &rec, lanes[0], lanes[1], lanes[2], lanes[3]);
-    const bool port_ok = port >= 0 && port < MAX_PORTS;
+    // Four lanes go to entries 4-7 for every port number but 0, in range or
+    // not; one lane needs a port of the record.
+    const bool port_ok = parsed.status == 4 || (port >= 0 && port < MAX_PORTS);
     FUZZ_CHECK(result == (port_ok ? 0 : -1), "SI store result " + std::to_string(result));
     if (!port_ok) {
         check_only_changed(before, rec, {}, "SI store for a port out of range");
