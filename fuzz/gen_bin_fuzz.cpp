@@ -30,6 +30,7 @@
 #include "image/flash_layout.h"
 #include "image/gen_bin.h"
 #include "image/image_layout.h"
+#include "run_context.h"
 #include "settings.h"
 
 namespace {
@@ -57,7 +58,7 @@ struct scenario {
 scenario scenario_from(FuzzedDataProvider& in, const std::string& dir) {
     scenario sc;
     sc.chip_group = CHIP_GROUPS[in.ConsumeIntegralInRange<std::size_t>(0, std::size(CHIP_GROUPS) - 1)];
-    const image_layout& layout = layout_for_chip_group(sc.chip_group);
+    const flash_layout& layout = layout_for_chip_group(sc.chip_group);
     sc.fw_given = in.ConsumeIntegralInRange<u8>(0, 15) != 0;
     const std::size_t word = in.ConsumeIntegralInRange<std::size_t>(0, std::size(CHIP_GROUPS));
     const bool net_cfg = in.ConsumeBool();
@@ -104,7 +105,7 @@ scenario scenario_from(FuzzedDataProvider& in, const std::string& dir) {
     // The last choice keeps the file's own word.
     if (word < std::size(CHIP_GROUPS) && sc.fw.size() >= static_cast<std::size_t>(BOOT_PAGE_SZ))
         put_le32(sc.fw.data() + CHIP_GROUP_WORD_OFF, CHIP_GROUPS[word]);
-    const std::size_t cfg = static_cast<std::size_t>(layout.cfg_off);
+    const std::size_t cfg = static_cast<std::size_t>(layout.cfg.off);
     if (net_cfg && sc.fw.size() >= cfg + NET_CFG_HEADER) {
         put_le32(sc.fw.data() + cfg, NET_CFG_MAGIC);
         put_le16(sc.fw.data() + cfg + PCI_LEN_OFF, net_cfg_len % (CFG_MAX_SZ + 0x10));
@@ -126,7 +127,7 @@ bool pci_cfg_valid(std::span<const u8> image, std::size_t cfg) {
 }
 
 // The checks of the files and the settings that refuse a build.
-bool build_refused(const scenario& sc, const image_layout& layout) {
+bool build_refused(const scenario& sc, const flash_layout& layout) {
     const settings& s = sc.s;
     if (s.port_cnts_of_card == 0 || sc.fw.empty() || sc.fw.size() > FW_BIN_MAX_SZ ||
         sc.fw.size() < static_cast<std::size_t>(BOOT_PAGE_SZ))
@@ -134,10 +135,10 @@ bool build_refused(const scenario& sc, const image_layout& layout) {
     const u32 word = get_le32(sc.fw.data() + CHIP_GROUP_WORD_OFF);
     if (word != sc.chip_group && !(sc.chip_group == KV9_CHIP_GROUP && word == 0))
         return true;
-    if (sc.pxe && (sc.pxe->empty() || sc.pxe->size() > static_cast<std::size_t>(layout.with_pxe_sz - layout.pxe_off)))
+    if (sc.pxe && (sc.pxe->empty() || sc.pxe->size() > static_cast<std::size_t>(layout.flash_size - layout.pxe.off)))
         return true;
     // An image without the firmware's configuration has erased flash there.
-    if (s.in_pci_speed[0] && !pci_cfg_valid(sc.fw, static_cast<std::size_t>(layout.cfg_off)))
+    if (s.in_pci_speed[0] && !pci_cfg_valid(sc.fw, static_cast<std::size_t>(layout.cfg.off)))
         return true;
     return s.in_mac_addr_p0[0] && (s.port_cnts_of_card < 1 || s.port_cnts_of_card > MAX_PORTS);
 }
@@ -159,13 +160,13 @@ void check_unchanged_record(std::span<const u8> record, std::span<const u8> file
                "an unchanged record differs from the firmware file's");
 }
 
-void check_image(const scenario& sc, const image_layout& layout, const std::vector<u8>& out, bool dirty) {
-    const std::size_t ucfg = static_cast<std::size_t>(layout.ucfg_off), cfg = static_cast<std::size_t>(layout.cfg_off);
-    std::size_t len = std::max(static_cast<std::size_t>(layout.default_sz), sc.fw.size());
+void check_image(const scenario& sc, const flash_layout& layout, const std::vector<u8>& out, bool dirty) {
+    const std::size_t ucfg = static_cast<std::size_t>(layout.ucfg.off), cfg = static_cast<std::size_t>(layout.cfg.off);
+    std::size_t len = std::max(static_cast<std::size_t>(layout.default_img_sz()), sc.fw.size());
     if (sc.pxe)
-        len = std::max(len, static_cast<std::size_t>(layout.with_pxe_sz));
+        len = std::max(len, static_cast<std::size_t>(layout.flash_size));
     if (dirty)
-        len = std::max(len, static_cast<std::size_t>(layout.least_changed_sz));
+        len = std::max(len, static_cast<std::size_t>(layout.ucfg_end()));
     FUZZ_CHECK(out.size() == len, "a " + std::to_string(out.size()) + "-byte image instead of " + std::to_string(len));
 
     // The files at their offsets over erased flash; the record and the -pci
@@ -173,7 +174,7 @@ void check_image(const scenario& sc, const image_layout& layout, const std::vect
     std::vector<u8> want(len, 0xFF);
     std::ranges::copy(sc.fw, want.begin());
     if (sc.pxe)
-        std::ranges::copy(*sc.pxe, want.begin() + layout.pxe_off);
+        std::ranges::copy(*sc.pxe, want.begin() + layout.pxe.off);
     // The part of the record the image holds: none when it ends at the user
     // area, a head when the firmware file ends inside the record.
     const std::size_t record_end = std::min(len, ucfg + UCFG_MAC_SN_SZ);
@@ -215,13 +216,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string dir = fuzz::scratch_dir();
     FuzzedDataProvider in(data, size);
     const scenario sc = scenario_from(in, dir);
-    const image_layout& layout = layout_for_chip_group(sc.chip_group);
+    const flash_layout& layout = layout_for_chip_group(sc.chip_group);
     fuzz::empty_dir(dir);
     if (write_to_file(sc.fw, (dir + "/fw.bin").c_str()) < 0 ||
         (sc.pxe && write_to_file(*sc.pxe, (dir + "/pxe.bin").c_str()) < 0))
         fuzz::invariant_broken(FUZZ_TARGET_NAME, "cannot write the input files in " + dir);
 
-    ucfg_mac_sn_dirty = 0;
+    const run_context ctx;
     const fuzz::call_result r = fuzz::call_catching_end([&] { return do_gen_bin(sc.s, sc.chip_group); });
     const auto out = fuzz::file_content(sc.s.out_bin_f);
     FUZZ_CHECK(r.status == 0 || r.status == -1, "status " + std::to_string(r.status));
@@ -235,6 +236,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(sc.fw_given && !build_refused(sc, layout), "a build that should be refused wrote an image");
     FUZZ_CHECK(out.has_value(), "an accepted build wrote no file");
-    check_image(sc, layout, *out, ucfg_mac_sn_dirty != 0);
+    check_image(sc, layout, *out, ctx.record_changed());
     return 0;
 }
