@@ -137,8 +137,4 @@ inline std::vector<u8> exchange(const std::string& path, const std::vector<u8>& 
     return reply;
 }
 
-inline u32 word_at(const std::vector<u8>& bytes, std::size_t off) {
-    return off + 4 <= bytes.size() ? get_le32(bytes.data() + off) : 0xDEADBEEF;
-}
-
 }  // namespace zsim::test

@@ -127,9 +127,6 @@ TEST(Reports, ShowWhatTheCardHeldBeforeTheSaveOfTheSameRun) {
     put_text(now, ucfg_at::sn, "ZS2P0400NEW");
     put_bytes(now, ucfg_at::force_status, {2, 0, 0, 0, 1, 0, 0, 0});
     expect_flash_holds(cards, CARD2, now);
-    expect_run(cards, {{"-q", "-i", "4", "-sn-show", "-force-state-show"}, 0,
-                       "enp4s0f0 port0\nsn: ZS2P0400NEW\nforce state: enable \nport0:        2\nport1:        1\n",
-                       "r3 r3 r3 r3 r3 r10 w3 r3 r3 r3 r3"});  // the log goes on
 }
 
 TEST(Reports, FaultyCardsLeaveTheFlashAsItWas) {
@@ -144,10 +141,6 @@ TEST(Reports, FaultyCardsLeaveTheFlashAsItWas) {
         {CARD4, bad_magic, "", {{"-q", "-i", "0", "-sn-show", "-wol-show", "-mac-show"}, 0,
           "enp3s0f0 port0\nsn: \nwol  : enable  mode\n" + table_rows(4, "port", "      -      -") +
               "0 30:3b:46:51:5c:67\n1 88:93:9e:a9:b4:bf\n2 e0:eb:f6:01:0c:17\n3 38:43:4e:59:64:6f\n", "r3 r3 r3 r3"}},
-        // Not fatal: the run goes on to its save (of the same serial number).
-        {CARD4, sample_user_record(CARD4.sn), config("version=ok sn=ZS4", "version=missing sn=ZS4"),
-         {{"-q", "-i", "0", "-fw-version", "-sn", CARD4.sn}, 0,
-          "enp3s0f0 port0\n show fw version not supported!\nwriting flash.... Done\n", "r3 r10 w3 r3"}},
         // The pattern's byte 0xb8 ends the part number at once.
         {CARD2, sample_user_record(CARD2.sn), config("version=ok sn=ZS2", "version=bad-magic sn=ZS2"),
          {{"-q", "-i", "4", "-fw-version", "-pn-show"}, 0, "enp4s0f0 port0\npn: \n show fw version not supported!\n",

@@ -131,45 +131,6 @@ TEST(Zelvoctl, CheckFindsPlantedDuplicatesAndInvalidRecords) {
         {"kind":"duplicate_mac","value":"02:5a:e1:03:00:01","cards":["0000:03:00.0","0000:04:00.0"]}])"));
 }
 
-TEST(Zelvoctl, LostWritesAreCaughtAndTheBackupBringsTheCardBack) {
-    const temp_dir state, backups;
-    const std::string dir = backups / "card4", flash_file = card_flash(state.path(), CARD4);
-    const sim_run backup = zelvoctl({"--json", "backup", "enp3s0f2", "--to", dir}, state.path());
-    ASSERT_EQ(backup.status, 0) << backup.err;
-    EXPECT_EQ(document_of(backup)["backups"][0]["manifest"]["card"]["serial"], "ZS4P0300A17");
-    const std::vector<u8> original = read_file_bytes(flash_file);
-    std::vector<u8> spoilt = original;
-    for (const std::size_t at : {0x41000 + 64, 0x4A000 + 5, 0x4A000 + 0x7ffff})  // serial, two PXE bytes
-        spoilt[at] ^= 0x5a;
-    write_file_bytes(flash_file, spoilt);
-
-    const sim_run lost = zelvoctl({"restore", "enp3s0f0", "--from", dir}, state.path(),
-                                  sim_default_config() + "fault enp3s0f0 lose-writes\n");
-    EXPECT_EQ(lost.status, 1);
-    EXPECT_EQ(lost.err, "zelvoctl: read-back of partition user of enp3s0f0 differs from what was written; the backup in " +
-                            dir + " is unchanged: restore from it again\n");
-    EXPECT_NE(log_summary(read_request_log(state.path())).find("w3:lost"), std::string::npos);
-    EXPECT_EQ(read_file_bytes(flash_file), spoilt);
-
-    const sim_run restored = zelvoctl({"--json", "restore", "enp3s0f0", "--from", dir}, state.path());
-    EXPECT_EQ(restored.status, 0) << restored.err;
-    EXPECT_EQ(document_of(restored)["partitions"], json::parse(R"([
-        {"partition":"firmware","bytes":266240,"written":false}, {"partition":"factory","bytes":4096,"written":false},
-        {"partition":"user","bytes":480,"written":true}, {"partition":"pcsphy","bytes":4096,"written":false},
-        {"partition":"pxe","bytes":524288,"written":true}])"));
-    EXPECT_EQ(byte_diff(read_file_bytes(flash_file), original), "");
-
-    // A damaged backup file is refused before anything is written.
-    std::vector<u8> pxe = read_file_bytes(dir + "/pxe.bin");
-    pxe[100] ^= 1;
-    write_file_bytes(dir + "/pxe.bin", pxe);
-    const std::size_t logged = read_request_log(state.path()).size();
-    const sim_run damaged = zelvoctl({"restore", "enp3s0f0", "--from", dir}, state.path());
-    EXPECT_EQ(damaged.status, 2);
-    EXPECT_EQ(damaged.err, "zelvoctl: backup " + dir + ": pxe.bin is damaged: its SHA-256 differs from the manifest\n");
-    EXPECT_EQ(read_request_log(state.path()).size(), logged);
-}
-
 TEST(Zelvoctl, RestoreUnderEachFaultEndsClearlyAndTheBackupStaysWhole) {
     const temp_dir state, backups;
     const std::string dir = backups / "card4", flash_file = card_flash(state.path(), CARD4);

@@ -43,27 +43,4 @@ TEST(FeatureParsers, StoreValues) {
     }
 }
 
-TEST(FeatureParsers, MissingValueEndsProcess) {
-    const struct { parser parse; const char* text; const char* what; const char* usage; } cases[] = {
-        {parse_led, "1 2 3", "led", led_input_usage},
-        {str_2_lldp_status_conf, "1,2,3,0", "lldp status", lldp_status_usage},
-        {str_2_lldp_txIntval_conf, "30  30", "lldp txIntval", lldp_txIntval_usage},
-        {str_2_wol_mode_conf, "0", "wol mode", wol_mode_usage},
-        {str_2_wol_en_conf, "1 1 1", "en mode", wol_en_usage},
-        {str_2_pack_id_conf, "", "pack id", pack_id_usage},
-        {str_2_force_state_conf, "0 1", "force state", force_state_usage},
-    };
-    for (const auto& c : cases) {
-        rec r = reset_record();
-        const outcome o = run([&] { c.parse(c.text, &r); });
-        EXPECT_EQ(std::pair(o.status, o.output),
-                  std::pair(-1, "invalid " + std::string(c.what) + " input[" + c.text + "]: Usage:\n" + c.usage));
-    }
-    // Values read before the missing one are already in the record.
-    rec r = reset_record(), want = reset_record();
-    set(want.lldp_admStatus, {1, 2, 3});
-    run([&] { str_2_lldp_status_conf("1 2 3", &r); });
-    EXPECT_TRUE(same_record(r, want));
-}
-
 }  // namespace

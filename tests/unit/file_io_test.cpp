@@ -1,15 +1,9 @@
 #include "flash/file_io.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <atomic>
-#include <thread>
 
 #include "unique_fd.h"
 #include "test_support.h"
@@ -43,39 +37,6 @@ TEST(ReadFileFull, ReadsInRequestsOfAtMost4096Bytes) {
         buf.resize(c.want.size());
         EXPECT_EQ(buf, c.want) << "ask " << c.ask;
     }
-}
-
-std::atomic<int> interrupts{0};
-void count_interrupt(int) { ++interrupts; }
-
-// Once the 4096-byte pipe is full the writer is parked inside write(); a
-// signal then makes that write return short, and the loop must go on from
-// where it stopped.
-TEST(WriteFileFull, GoesOnAfterAPartialWrite) {
-    struct sigaction sa {}, old {};
-    sa.sa_handler = count_interrupt;  // no SA_RESTART
-    ASSERT_EQ(::sigaction(SIGUSR1, &sa, &old), 0);
-    int p[2];
-    ASSERT_EQ(::pipe(p), 0);
-    const unique_fd rd(p[0]), wr(p[1]);
-    ASSERT_EQ(::fcntl(wr.get(), F_SETPIPE_SZ, 4096), 4096);
-    const bytes data = patterned(10000);
-    bytes got;
-    interrupts = 0;
-    const pthread_t writer = ::pthread_self();
-    std::thread reader([&] {
-        for (int queued = 0; queued < 4096; std::this_thread::sleep_for(std::chrono::milliseconds(1)))
-            ::ioctl(rd.get(), FIONREAD, &queued);
-        ::pthread_kill(writer, SIGUSR1);
-        u8 chunk[1024];
-        for (ssize_t n; got.size() < data.size() && (n = ::read(rd.get(), chunk, sizeof(chunk))) > 0;)
-            got.insert(got.end(), chunk, chunk + n);
-    });
-    EXPECT_EQ(write_file_full(wr.get(), data.data(), static_cast<int>(data.size())), 10000);
-    reader.join();
-    ::sigaction(SIGUSR1, &old, nullptr);
-    EXPECT_EQ(interrupts, 1);
-    EXPECT_EQ(got, data);
 }
 
 TEST(WriteToFile, CreatesWith0644TruncatesAndReportsFailure) {

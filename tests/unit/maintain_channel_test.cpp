@@ -1,11 +1,7 @@
 #include "flash/maintain_channel.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
-
-#include "flash/maintain_lock.h"
 #include "unique_fd.h"
 #include "test_support.h"
 
@@ -49,28 +45,6 @@ TEST(ReadReply, ChecksTheReplyBeforeUsingIt) {
     }
     bytes buf(MAINTAIN_HDR_SZ + 480);
     EXPECT_EQ(run([&] { read_reply(-1, PART_MAC_ADDR, buf); }).status, -1);
-}
-
-TEST(MaintainLock, TimesOutWhileAnotherHoldsIt) {
-    const temp_dir tmp;
-    const std::string path = tmp / "maintain";
-    write_file_bytes(path, {});
-    // Another open file description conflicts with this process's record locks.
-    const unique_fd fd(::open(path.c_str(), O_RDWR)), other(::open(path.c_str(), O_RDWR));
-    struct flock lk {};
-    lk.l_type = F_WRLCK;
-    ASSERT_EQ(::fcntl(other.get(), F_OFD_SETLK, &lk), 0);
-    const auto start = std::chrono::steady_clock::now();
-    const outcome o = run([&] { lock_maintain_file(fd.get(), lock_wait::no, 1); });
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(std::pair(o.status, o.output), std::pair(1, std::string("get lock timeout \n")));
-    // A limit of 1 s on a clock of whole seconds: between 1 and 2 s.
-    EXPECT_GE(waited, std::chrono::seconds(1));
-    EXPECT_LT(waited, std::chrono::seconds(3));
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(run([] { unlock_maintain_file(-1); }).status, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "fcntl: Bad file descriptor\n");
 }
 
 }  // namespace
