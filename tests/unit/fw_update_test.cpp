@@ -38,9 +38,7 @@ enum trailer_kind { no_trailer, good_trailer };
 
 // A firmware file: pattern bytes, chip-group word, trailer as asked.
 bytes fw_file(std::size_t len, u32 group = 0, trailer_kind t = no_trailer) {
-    bytes f(len);
-    for (std::size_t i = 0; i < len; ++i)
-        f[i] = static_cast<u8>(i * 13 + (i >> 9));
+    bytes f = patterned(len);
     if (len >= 64)
         put_le32(f.data() + 60, group);
     if (len >= 512 && t == good_trailer) {

@@ -15,9 +15,7 @@ constexpr u32 KV9 = 0x88488308, KV3 = 0x88488208;
 
 // Pattern bytes and a chip-group word; with `cfg` a consistent net_config at 0x40000.
 bytes fw_file(std::size_t len, u32 group = 0, bool cfg = false) {
-    bytes f(len);
-    for (std::size_t i = 0; i < len; ++i)
-        f[i] = static_cast<u8>(i * 7 + (i >> 10));
+    bytes f = patterned(len);
     if (len >= 64)
         put_le32(f.data() + 60, group);
     if (cfg) {
