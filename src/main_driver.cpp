@@ -39,11 +39,7 @@ using batch_setter = int (*)(ucfg_mac_sn*, const settings&);
 void set_port_macs(const settings& s, ucfg_mac_sn* cfg_cur, int max_valid_port_num) {
     if (!s.in_mac_addr_p0[0])
         return;
-    if (s.port_cnts_of_card < 1 || s.port_cnts_of_card > max_valid_port_num) {
-        std::printf("ports param is must 1 to %d \n", max_valid_port_num);
-        end_process(-1);
-    }
-    if (mac_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card) != 0)
+    if (mac_p0_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card, max_valid_port_num) != 0)
         end_process(-1);  // the setter has said why
 }
 

@@ -4,6 +4,7 @@
 
 #include "ctl_error.h"
 #include "devices/port_count.h"
+#include "devices/sysfs_file.h"
 #include "flash_partitions.h"
 #include "image/fw_prepare.h"
 #include "image/image_file.h"
@@ -37,7 +38,7 @@ burn_plan plan_burn(flash_access& flash, const eth_dev& dev, const burn_options&
     const flash_layout& layout = layout_for_chip_group(chip_group_of_device(dev.ddevice));
     burn_plan plan;
     if (!o.pxe.empty()) {
-        auto pxe = read_image_file(o.pxe.c_str());
+        auto pxe = read_file(o.pxe.c_str());
         if (!pxe)
             refuse(trimmed(cannot_read_message(o.pxe.c_str())));
         const std::size_t room = layout.pxe.size;

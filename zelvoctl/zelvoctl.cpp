@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "exit_request.h"
+#include "flash/file_io.h"
 #include "stdout_capture.h"
 
 namespace {
@@ -22,12 +23,8 @@ struct cli_choice {
 };
 
 void write_all(int fd, const std::string& text) {
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0)
-            return;
-        done += static_cast<std::size_t>(n);
-    }
+    // Nothing is left to report a failure to: the document is the last word.
+    write_file_full(fd, reinterpret_cast<const u8*>(text.data()), static_cast<int>(text.size()));
 }
 
 void add_target(CLI::App* cmd, target_options& t) {

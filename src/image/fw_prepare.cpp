@@ -5,6 +5,7 @@
 
 #include "../cfg.h"
 #include "../devices/port_count.h"
+#include "../devices/sysfs_file.h"
 #include "../maintain.h"
 #include "crc32_info.h"
 #include "image_file.h"
@@ -21,7 +22,7 @@ fw_image refused(fw_refusal why, std::string message) {
 }  // namespace
 
 fw_image prepare_fw_image(flash_access& flash, const eth_dev* dev, const char* path, bool overwrite_all_usr_cfg) {
-    std::optional<std::vector<u8>> file = read_image_file(path);
+    std::optional<std::vector<u8>> file = read_file(path);
     if (!file)
         return refused(fw_refusal::unreadable, cannot_read_message(path));
     return prepare_fw_bytes(std::move(*file), path, flash, dev, overwrite_all_usr_cfg);

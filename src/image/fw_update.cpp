@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "../devices/sysfs_file.h"
 #include "../exit_request.h"
 #include "../maintain.h"
 #include "../report/buf_dump.h"
@@ -16,7 +17,7 @@ namespace {
 }
 
 void update_pxe(const char* path, flash_access& flash, const eth_dev* dev) {
-    std::optional<std::vector<u8>> pxe = read_image_file(path);
+    std::optional<std::vector<u8>> pxe = read_file(path);
     if (!pxe)
         fail(cannot_read_message(path));
     if (flash.write_flash_partion(dev, IPXE, *pxe) != 0)

@@ -6,6 +6,7 @@
 
 #include "../byte_order.h"
 #include "../cfg.h"
+#include "../devices/sysfs_file.h"
 #include "../exit_request.h"
 #include "../flash/file_io.h"
 #include "../maintain.h"
@@ -28,6 +29,11 @@ int refuse(const char* format, const char* path) {
     return -1;
 }
 
+int cannot_read(const char* path) {
+    std::fputs(cannot_read_message(path).c_str(), stdout);
+    return -1;
+}
+
 // The user record inside the image, edited through a copy so that no
 // record is overlaid on the byte buffer.
 ucfg_mac_sn record_at(const std::vector<u8>& image, int off) {
@@ -42,13 +48,8 @@ void store_record(std::vector<u8>& image, int off, const ucfg_mac_sn& r) {
 
 // The record settings of image generation on `rec`; -1 for a -mac-p0 port count out of range.
 int apply_settings(const settings& s, ucfg_mac_sn* rec) {
-    if (s.in_mac_addr_p0[0]) {
-        if (s.port_cnts_of_card < 1 || s.port_cnts_of_card > MAX_PORTS) {
-            std::printf("ports param is must 1 to %d \n", MAX_PORTS);
-            return -1;
-        }
-        mac_batch_set(rec, s.in_mac_addr_p0, s.port_cnts_of_card);
-    }
+    if (s.in_mac_addr_p0[0] && mac_p0_batch_set(rec, s.in_mac_addr_p0, s.port_cnts_of_card, MAX_PORTS) != 0)
+        return -1;
     if (s.vdp_sn_valid >= 0)
         sn_pn_set(rec, s.vdp_sn, 1);
     if (s.vdp_pn_valid >= 0)
@@ -67,10 +68,10 @@ int apply_settings(const settings& s, ucfg_mac_sn* rec) {
 }  // namespace
 
 int set_pci_link(std::span<u8> cfg_area, const char* text, bool trace) {
-    const bool valid = cfg_area.size() >= static_cast<std::size_t>(NET_CFG_MIN_LEN) &&
-                       get_le32(cfg_area.data() + offsetof(net_config, magic)) == NET_CFG_MAGIC &&
-                       get_le16(cfg_area.data() + offsetof(net_config, len)) >= NET_CFG_MIN_LEN &&
-                       get_le16(cfg_area.data() + offsetof(net_config, len)) <= std::min<std::size_t>(CFG_MAX_SZ, cfg_area.size());
+    const bool has_header = cfg_area.size() >= static_cast<std::size_t>(NET_CFG_MIN_LEN);
+    const u16 len = has_header ? get_le16(cfg_area.data() + offsetof(net_config, len)) : 0;
+    const bool valid = has_header && get_le32(cfg_area.data() + offsetof(net_config, magic)) == NET_CFG_MAGIC &&
+                       len >= NET_CFG_MIN_LEN && len <= std::min<std::size_t>(CFG_MAX_SZ, cfg_area.size());
     if (!valid) {
         std::printf("fw bin has no valid net config for -pci\n");
         return -1;
@@ -81,7 +82,6 @@ int set_pci_link(std::span<u8> cfg_area, const char* text, bool trace) {
     cfg_area[PCI_GEN_OFF] = static_cast<u8>(gen);
     if (trace)
         std::printf("gen%dX%d\n", gen, lanes);
-    const u16 len = get_le16(cfg_area.data() + offsetof(net_config, len));
     put_le32(cfg_area.data() + offsetof(net_config, csum), 0);
     put_le32(cfg_area.data() + offsetof(net_config, csum), crxsum(cfg_area.data(), len));
     return 0;
@@ -106,9 +106,9 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
         std::printf("please input fw.bin\n");
         end_process(-1);
     }
-    const std::optional<std::vector<u8>> fw = read_image_file(s.fw_bin);
+    const std::optional<std::vector<u8>> fw = read_file(s.fw_bin);
     if (!fw)
-        return refuse("canot' read %s\n", s.fw_bin);
+        return cannot_read(s.fw_bin);
     if (fw->size() > buf.size())
         return refuse("fw bin too large: %s\n", s.fw_bin);
     if (fw->size() < static_cast<std::size_t>(BOOT_PAGE_SZ))
@@ -121,9 +121,9 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
     len = std::max(len, static_cast<int>(fw->size()));
 
     if (s.pxe_bin[0]) {
-        const std::optional<std::vector<u8>> pxe = read_image_file(s.pxe_bin);
+        const std::optional<std::vector<u8>> pxe = read_file(s.pxe_bin);
         if (!pxe)
-            return refuse("canot' read %s\n", s.pxe_bin);
+            return cannot_read(s.pxe_bin);
         if (pxe->size() > static_cast<std::size_t>(layout.flash_size) - layout.pxe.off)
             return refuse("pxe bin too large: %s\n", s.pxe_bin);
         std::copy(pxe->begin(), pxe->end(), buf.begin() + pxe_off);

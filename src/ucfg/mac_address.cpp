@@ -118,6 +118,14 @@ int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
     return 0;
 }
 
+int mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
+    if (ports < 1 || ports > max_ports) {
+        std::printf("ports param is must 1 to %d \n", max_ports);
+        return -1;
+    }
+    return mac_batch_set(record, text, ports);
+}
+
 int mac_set(ucfg_mac_sn* record, int port, const u8* addr6) {
     if (port < 0 || port >= MAX_PORTS)
         return -1;
