@@ -1,6 +1,8 @@
 // The ledger on an SQLite file: one station's own database. Every write
 // transaction is BEGIN IMMEDIATE, so it holds the file's write lock from its
 // first statement; others wait for it (busy time-out) instead of failing.
+// The file must be on a local file system (the write-ahead log's index is
+// shared memory).
 #include <sqlite3.h>
 
 #include "sql_link.h"
@@ -27,6 +29,10 @@ public:
                                                         (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
         sqlite3_busy_timeout(raw, BUSY_WAIT_MS);
         run("PRAGMA foreign_keys = ON", {});
+        // One flush per transaction (of the write-ahead log) instead of the
+        // rollback journal's several; still every commit is on disk.
+        run("PRAGMA journal_mode = WAL", {});
+        run("PRAGMA synchronous = FULL", {});
     }
 
     std::vector<sql_row> run(const std::string& sql, const std::vector<std::string>& params) override {
