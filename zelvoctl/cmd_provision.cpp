@@ -71,6 +71,7 @@ command_result run_provision(session& s, const provision_options& o) {
         if (one.status != ctl_status::ok && failed++ == 0)
             r.status = one.status;  // the first card's failure speaks for the run
     }
-    r.text += std::to_string(results.size()) + " cards, " + std::to_string(failed) + " not provisioned\n";
+    r.text += std::to_string(results.size() - static_cast<std::size_t>(failed)) + " of " +
+              std::to_string(results.size()) + " cards provisioned or up to date\n";
     return r;
 }
