@@ -198,9 +198,14 @@ void ledger::commit(const ledger_row& row) {
         const auto done = link_->run("UPDATE identities SET state = 'committed', committed_at = $1"
                                      " WHERE pool = $2 AND serial = $3 AND state = 'reserved' RETURNING serial",
                                      {utc_now(), row.pool, row.serial});
-        if (done.empty())
+        if (!done.empty())
+            return 0;
+        // Another run on the same card (two commands at once) may have
+        // committed it first; a void row stays void.
+        const auto now = select_rows("WHERE pool = $1 AND serial = $2", {row.pool, row.serial});
+        if (now.empty() || now.front().state != "committed")
             throw ctl_error(ctl_status::io_failure, "ledger: serial " + row.serial + " of pool " + row.pool +
-                                                        " is no longer reserved (voided meanwhile?)");
+                                                        " was voided while its card was written");
         return 0;
     });
 }

@@ -58,7 +58,9 @@ public:
     // recorded yet).
     std::uint64_t next_index(const std::string& pool);
 
-    void commit(const ledger_row& row);  // reserved -> committed
+    // reserved -> committed; a row committed already stays so. Throws an I/O
+    // failure for a void row.
+    void commit(const ledger_row& row);
     // Marks the row of SERIAL void (in `pool`, or the only pool holding it).
     // Throws a usage error when there is none, several, or it is void already.
     ledger_row void_serial(const std::string& serial, const std::string& pool);

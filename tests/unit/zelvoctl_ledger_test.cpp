@@ -85,7 +85,7 @@ TEST_P(LedgerOn, AllocatesInOrderAndACardKeepsItsReservation) {
     // A committed card asking again is given a new block, never its old row
     // (the caller looks the card's serial up first).
     EXPECT_EQ(book->reserve(p, claim("0000:03:00.0"))->serial, "SN-a-0004");
-    EXPECT_THROW(book->commit(*first), ctl_error);  // committed already
+    book->commit(*first);  // two runs on one card: the second finds it committed
 
     std::vector<std::string> listed;
     for (const ledger_row& r : open()->rows())
