@@ -13,6 +13,10 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& why) { throw ctl_error(ctl_status::usage, why); }
 
+[[noreturn]] void used_up(const pool_spec& pool) {
+    refuse("pool " + pool.name + " is used up: all " + std::to_string(pool.blocks()) + " identities are given");
+}
+
 bool carries(const card_identity& id, const ledger_row& row, int ports) {
     return id.record_valid && id.serial == row.serial && id.macs == mac_run(row.mac_first, ports);
 }
@@ -83,8 +87,7 @@ void provision(flash_access& flash, const card& c, const provision_context& ctx,
     if (ctx.dry_run) {
         const std::uint64_t index = row ? row->block_index : ctx.book.next_index(ctx.pool.name);
         if (!row && index >= ctx.pool.blocks())
-            refuse("pool " + ctx.pool.name + " is used up: all " + std::to_string(ctx.pool.blocks()) +
-                   " identities are given");
+            used_up(ctx.pool);
         r.outcome = "would_provision";
         r.serial = ctx.pool.serial(index);
         r.macs = mac_run(ctx.pool.block_first(index), c.ports);
@@ -95,8 +98,7 @@ void provision(flash_access& flash, const card& c, const provision_context& ctx,
         mine.backup_dir = new_backup_dir(ctx.backup_root, r.pci_address);
         row = ctx.book.reserve(ctx.pool, mine);
         if (!row)
-            refuse("pool " + ctx.pool.name + " is used up: all " + std::to_string(ctx.pool.blocks()) +
-                   " identities are given");
+            used_up(ctx.pool);
     }
     r.serial = row->serial;
     r.macs = mac_run(row->mac_first, c.ports);
