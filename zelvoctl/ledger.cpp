@@ -193,6 +193,12 @@ std::uint64_t ledger::next_index(const std::string& pool) {
     return rows.empty() ? 0 : number_at(rows.front(), 0);
 }
 
+void ledger::record_backup(const ledger_row& row) {
+    const std::lock_guard lock(mu_);
+    link_->run("UPDATE identities SET backup_dir = $1 WHERE pool = $2 AND serial = $3",
+               {row.backup_dir, row.pool, row.serial});
+}
+
 void ledger::commit(const ledger_row& row) {
     transaction(false, [&] {
         const auto done = link_->run("UPDATE identities SET state = 'committed', committed_at = $1"

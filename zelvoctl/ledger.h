@@ -58,6 +58,8 @@ public:
     // recorded yet).
     std::uint64_t next_index(const std::string& pool);
 
+    // The row's backup folder becomes row.backup_dir.
+    void record_backup(const ledger_row& row);
     // reserved -> committed; a row committed already stays so. Throws an I/O
     // failure for a void row.
     void commit(const ledger_row& row);

@@ -108,10 +108,16 @@ void provision(flash_access& flash, const card& c, const provision_context& ctx,
         r.outcome = "committed";
         return;
     }
-    // The first backup of a reservation holds the card as it was before any
-    // write of this identity; a later run keeps it.
-    if (!std::filesystem::exists(row->backup_dir + "/" + MANIFEST_NAME))
+    // The first whole backup of a reservation holds the card as it was before
+    // any write of this identity; a later run keeps it. One cut short (no
+    // manifest yet) is left alone and a new one taken.
+    if (!std::filesystem::exists(row->backup_dir + "/" + MANIFEST_NAME)) {
+        if (std::filesystem::exists(row->backup_dir))
+            row->backup_dir = new_backup_dir(ctx.backup_root, r.pci_address);
         take_backup(flash, c, row->backup_dir, ctx.report);
+        ctx.book.record_backup(*row);
+        r.backup_dir = row->backup_dir;
+    }
     const std::string hint = "serial " + row->serial + " stays reserved for this card; the card's backup is in " +
                              row->backup_dir;
     ctx.report.step("writing serial " + row->serial + " and " + std::to_string(c.ports) + " MAC addresses");

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <unistd.h>
+
 #include <set>
 #include <thread>
 
@@ -189,8 +191,14 @@ TEST(ZelvoctlProvision, AFailedWriteLeavesTheRowReservedAndTheNextRunWritesTheSa
     EXPECT_EQ(lost.status, 1) << lost.out;
     EXPECT_EQ(line.rows()[0]["state"], "reserved");
     EXPECT_EQ(read_file_bytes(line.state.path() + "/" + CARD2.addr + ".flash"), std::vector<u8>(0xCA000, 0xff));
+    // As a run killed in the middle of its backup leaves it: files, no manifest.
+    const std::string cut_short = line.rows()[0]["backup"];
+    ASSERT_EQ(::unlink((cut_short + "/manifest.json").c_str()), 0);
     const sim_run again = line.provision({"enp4s0f0"}, erased_cards());
     EXPECT_EQ(again.status, 0) << again.out;
+    const std::string backup = line.rows()[0]["backup"];
+    EXPECT_NE(backup, cut_short);
+    EXPECT_EQ(read_file_bytes(backup + "/user.bin"), std::vector<u8>(USER_RECORD_SZ, 0xff));
     EXPECT_EQ(identity_on_flash(line.state.path(), CARD2, 2), expected_identity(0, 2));
     const json rows = line.rows();
     ASSERT_EQ(rows.size(), 1u);
