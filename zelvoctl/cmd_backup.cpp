@@ -28,6 +28,7 @@ command_result run_restore(session& s, const restore_options& o) {
     const eth_dev& dev = *s.targets(o.device, false).front();
     const card& c = s.card_holding(dev);
     const loaded_backup backup = load_backup(o.from);
+    const auto held = s.hold(c);
     check_backup_is_of(backup, read_identity(s.flash(), c));
     const auto outcomes = write_and_verify(s.flash(), *c.first, backup.partitions, false, s.report(),
                                            "the backup in " + o.from + " is unchanged: restore from it again");

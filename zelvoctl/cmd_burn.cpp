@@ -31,6 +31,7 @@ command_result run_burn(session& s, const burn_options& o) {
         throw ctl_error(ctl_status::usage, "--backup-dir and --no-backup exclude each other");
     const eth_dev& dev = *s.targets(o.device, false).front();
     const card& c = s.card_holding(dev);
+    const auto held = o.dry_run ? nullptr : s.hold(c);
     cached_flash flash(s.flash());
     const burn_plan plan = plan_burn(flash, dev, o);
     command_result r;

@@ -47,6 +47,7 @@ command_result run_set(session& s, const set_options& o) {
     r.doc["dry_run"] = o.dry_run;
     r.doc["devices"] = json::array();
     for (const eth_dev* dev : s.targets(o.target.device, o.target.all)) {
+        const auto held = o.dry_run ? nullptr : s.hold(s.card_holding(*dev));
         ucfg_mac_sn record;
         if (load_mac_sn(s.flash(), dev, &record) != 0)
             throw ctl_error(ctl_status::io_failure, std::string("cannot load the user record of ") + dev->name);

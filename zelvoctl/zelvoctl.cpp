@@ -36,6 +36,8 @@ void build_cli(CLI::App& app, cli_choice& c) {
     app.require_subcommand(1);
     app.add_flag("--json", c.global.json, "one JSON document on standard output")->configurable(false);
     app.add_flag("-q,--quiet", c.global.quiet, "no progress on standard error");
+    app.add_option("--lock-wait", c.global.lock_wait_s, "seconds to wait for a card's maintain lock (default 10)")
+        ->check(CLI::Range(0, 3600));
     app.fallthrough();
     app.add_subcommand("list", "every supported card and its interfaces");
     CLI::App* show = app.add_subcommand("show", "the decoded user record, versions and factory record");
