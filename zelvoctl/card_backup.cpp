@@ -1,14 +1,21 @@
 #include "card_backup.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
 #include "ctl_error.h"
 #include "devices/sysfs_file.h"
 #include "flash/file_io.h"
 #include "flash_partitions.h"
 #include "sha256.h"
+#include "unique_fd.h"
 
 namespace fs = std::filesystem;
 
@@ -29,26 +36,88 @@ std::string utc_now(const char* format) {
     throw ctl_error(ctl_status::usage, "backup " + dir + ": " + why);
 }
 
+std::string errno_text(int err) { return std::strerror(err); }
+
+// Writes a new file (never one that exists, never through a link) and syncs it.
 void save(const std::string& path, std::span<const u8> bytes) {
-    if (write_to_file(bytes, path.c_str()) != static_cast<int>(bytes.size()))
-        throw ctl_error(ctl_status::io_failure, "cannot write " + path);
+    const unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd || write_file_full(fd.get(), bytes.data(), static_cast<int>(bytes.size())) != static_cast<int>(bytes.size()) ||
+        ::fsync(fd.get()) != 0)
+        throw ctl_error(ctl_status::io_failure, "cannot write " + path + ": " + errno_text(errno));
 }
+
+void sync_dir(const std::string& path) {
+    const unique_fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || ::fsync(fd.get()) != 0)
+        throw ctl_error(ctl_status::io_failure, "cannot sync " + path + ": " + errno_text(errno));
+}
+
+[[noreturn]] void refuse_existing(const std::string& dir) {
+    throw ctl_error(ctl_status::usage, "backup folder " + dir + " exists; a backup is never overwritten or merged");
+}
+
+// A backup folder under construction: a hidden temporary folder beside the
+// destination, removed unless it was renamed into place.
+class staged_folder {
+public:
+    explicit staged_folder(const std::string& dest) {
+        const fs::path d(dest);
+        parent_ = d.has_parent_path() ? d.parent_path().string() : ".";
+        std::error_code ec;
+        fs::create_directories(parent_, ec);
+        if (ec)
+            throw ctl_error(ctl_status::io_failure, "cannot create " + parent_ + ": " + ec.message());
+        std::string name = parent_ + "/." + d.filename().string() + ".partial-XXXXXX";
+        if (::mkdtemp(name.data()) == nullptr)
+            throw ctl_error(ctl_status::io_failure, "cannot create a folder in " + parent_ + ": " + errno_text(errno));
+        path_ = name;
+    }
+    ~staged_folder() {
+        std::error_code ec;
+        if (!path_.empty())
+            fs::remove_all(path_, ec);
+    }
+    staged_folder(const staged_folder&) = delete;
+    staged_folder& operator=(const staged_folder&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Syncs the folder and renames it to `to`, or reports false when `to`
+    // exists by then.
+    bool publish(const std::string& to) {
+        sync_dir(path_);
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno == EEXIST || errno == ENOTEMPTY)
+                return false;
+            throw ctl_error(ctl_status::io_failure, "cannot rename " + path_ + " to " + to + ": " + errno_text(errno));
+        }
+        path_.clear();
+        sync_dir(parent_);
+        return true;
+    }
+
+private:
+    std::string parent_, path_;
+};
 
 }  // namespace
 
-std::string new_backup_dir(const std::string& root, const std::string& pci_address) {
-    const std::string base = root + "/" + pci_address + "-" + utc_now("%Y%m%dT%H%M%SZ");
-    std::string dir = base;
-    for (int n = 2; fs::exists(dir); ++n)
-        dir = base + "-" + std::to_string(n);
-    return dir;
+std::string backup_folder_name(const std::string& pci_address) {
+    std::string name = pci_address;
+    std::replace(name.begin(), name.end(), ':', '-');
+    return name;
 }
 
-json take_backup(flash_access& flash, const card& c, const std::string& dir, const progress& report) {
+backup_target default_backup_target(const std::string& root, const std::string& pci_address) {
+    return {root + "/" + backup_folder_name(pci_address) + "-" + utc_now("%Y%m%dT%H%M%SZ"), true};
+}
+
+taken_backup take_backup(flash_access& flash, const card& c, const backup_target& to, const progress& report) {
     std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec)
-        throw ctl_error(ctl_status::io_failure, "cannot create " + dir + ": " + ec.message());
+    if (fs::symlink_status(to.dir, ec).type() != fs::file_type::not_found && !to.numbered)
+        refuse_existing(to.dir);
+    staged_folder staged(to.dir);
+    const std::string& dir = staged.path();
     const card_identity id = read_identity(flash, c);
     json files = json::array();
     for (const partition_info& p : readable_partitions()) {
@@ -68,7 +137,13 @@ json take_backup(flash_access& flash, const card& c, const std::string& dir, con
                      {"files", files}};
     const std::string text = manifest.dump(2) + "\n";
     save(dir + "/" + MANIFEST_NAME, std::span(reinterpret_cast<const u8*>(text.data()), text.size()));
-    return manifest;
+    std::string dest = to.dir;
+    for (int n = 2; !staged.publish(dest); ++n) {
+        if (!to.numbered)
+            refuse_existing(dest);
+        dest = to.dir + "-" + std::to_string(n);
+    }
+    return {dest, manifest};
 }
 
 loaded_backup load_backup(const std::string& dir) {

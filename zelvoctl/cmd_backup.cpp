@@ -12,12 +12,12 @@ command_result run_backup(session& s, const backup_options& o) {
     for (const eth_dev* dev : targets) {
         const card& c = s.card_holding(*dev);
         const std::string addr = pci_address(*c.first);
-        std::string dir = o.to.empty() ? new_backup_dir(DEFAULT_BACKUP_ROOT, addr) : o.to;
+        backup_target to = o.to.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, addr) : backup_target{o.to};
         if (!o.to.empty() && targets.size() > 1)
-            dir += "/" + addr;
-        const json manifest = take_backup(s.flash(), c, dir, s.report());
-        r.doc["backups"].push_back({{"dir", dir}, {"manifest", manifest}});
-        r.text += addr + " backed up to " + dir + "\n";
+            to.dir += "/" + backup_folder_name(addr);
+        const taken_backup b = take_backup(s.flash(), c, to, s.report());
+        r.doc["backups"].push_back({{"dir", b.dir}, {"manifest", b.manifest}});
+        r.text += addr + " backed up to " + b.dir + "\n";
     }
     return r;
 }

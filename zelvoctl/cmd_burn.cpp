@@ -44,8 +44,11 @@ command_result run_burn(session& s, const burn_options& o) {
     std::string hint = "no backup was taken";
     r.doc["backup"] = nullptr;
     if (!o.no_backup) {
-        const std::string dir = o.backup_dir.empty() ? new_backup_dir(DEFAULT_BACKUP_ROOT, pci_address(*c.first)) : o.backup_dir;
-        take_backup(flash, c, dir, s.report());
+        const std::string dir =
+            take_backup(flash, c, o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, pci_address(*c.first))
+                                                       : backup_target{o.backup_dir},
+                        s.report())
+                .dir;
         r.doc["backup"] = dir;
         r.text += "backed up to " + dir + "\n";
         hint = "restore with: zelvoctl restore " + std::string(dev.name) + " --from " + dir;

@@ -3,7 +3,9 @@
 // area is compared, and refusals come before the first write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "e2e_support.h"
@@ -66,6 +68,70 @@ cat "$dir/burn.err"
         const std::vector<u8> flash = read_file_bytes(flash_of(state.path(), CARD4));
         EXPECT_EQ(text_at(flash, CARD4.record_at + 64), "CHANGED-SN") << writer << ": the change was lost";
     }
+}
+
+// Every file of a folder with its bytes, names relative to it.
+std::map<std::string, std::vector<u8>> folder_bytes(const std::string& dir) {
+    std::map<std::string, std::vector<u8>> files;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(dir, ec))
+        if (e.is_regular_file())
+            files[fs::relative(e.path(), dir).string()] = read_file_bytes(e.path().string());
+    return files;
+}
+
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ZelvoctlSafety, ABackupIsNeverOverwrittenAndIsWholeOrAbsent) {
+    const temp_dir state, files;
+    const std::string fw = make_fw(state.path(), files.path(), "kv9.fw", "0x88488308", "0x41000");
+    const std::string taken = files / "taken";
+    ASSERT_EQ(zelvoctl({"backup", "enp3s0f0", "--to", taken}, state.path()).status, 0);
+    const auto backup_before = folder_bytes(taken);
+    const struct {
+        std::vector<std::string> args;
+        std::string fault;  // of enp3s0f0
+        int status;
+        std::string err;    // what standard error starts with
+    } cases[] = {
+        {{"backup", "enp3s0f0", "--to", taken}, "", 2, "zelvoctl: backup folder " + taken + " exists"},
+        {{"backup", "enp3s0f1", "--to", taken}, "", 2, "zelvoctl: backup folder " + taken + " exists"},
+        {{"burn", "enp3s0f0", "--fw", fw, "--backup-dir", taken}, "", 2, "zelvoctl: backup folder " + taken + " exists"},
+        {{"backup", "enp3s0f0", "--to", files / "failed"}, "fail-reads-after=3", 5, "zelvoctl: reading partition"},
+    };
+    for (const auto& c : cases) {
+        const std::size_t logged = read_request_log(state.path()).size();
+        const sim_run r = zelvoctl(c.args, state.path(),
+                                   c.fault.empty() ? "" : sim_default_config() + "fault enp3s0f0 " + c.fault + "\n");
+        EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
+        EXPECT_TRUE(r.err.starts_with(c.err)) << r.err;
+        const auto log = read_request_log(state.path());
+        EXPECT_EQ(log_summary({log.begin() + static_cast<long>(logged), log.end()}).find('w'), std::string::npos)
+            << c.args[0] << " wrote";
+        EXPECT_TRUE(folder_bytes(taken) == backup_before) << c.args[0] << ": the backup changed";
+        EXPECT_EQ(names_in(files.path()), (std::vector<std::string>{"kv9.fw", "taken"})) << "a partial folder is left";
+    }
+
+    // Two backups racing for one folder: one takes it whole, the other is refused.
+    const std::string raced = files / "raced";
+    const std::string both = "\"$0\" backup enp3s0f0 --to $1 >/dev/null 2>&1 & \"$0\" backup enp4s0f0 --to $1 "
+                             ">/dev/null 2>&1; a=$?; wait $!; echo $a $?";  // enp4s0f0's status first
+    const sim_run race = run_in_sim({"/bin/bash", "-c", both, zelvoctl_path(), raced}, "", state.path());
+    EXPECT_TRUE(race.out == "0 2\n" || race.out == "2 0\n") << race.out << race.err;
+    const std::string which = race.out == "0 2\n" ? "0000:04:00.0" : "0000:03:00.0";
+    const json manifest = json::parse(read_file_bytes(raced + "/manifest.json"));
+    EXPECT_EQ(manifest["card"]["pci_address"], which);
+    EXPECT_EQ(zelvoctl({"restore", manifest["interface"], "--from", raced}, state.path()).status, 0);
+
+    // Per-card folders of --all carry no ':' in their names.
+    ASSERT_EQ(zelvoctl({"backup", "--all", "--to", files / "all"}, state.path()).status, 0);
+    EXPECT_EQ(names_in(files / "all"), (std::vector<std::string>{"0000-03-00.0", "0000-04-00.0", "0000-05-00.0"}));
 }
 
 }  // namespace
