@@ -180,17 +180,18 @@ loaded_backup load_backup(const std::string& dir) {
     return b;
 }
 
-void check_backup_is_of(const loaded_backup& backup, const card_identity& now) {
+std::string other_card_in(const loaded_backup& backup, const card_identity& now) {
     const json& was = backup.manifest.at("card");
     const std::string was_id = was.at("device_id").get<std::string>();
     const std::string was_addr = was.value("pci_address", ""), was_sn = was.value("serial", "");
     if (was_id != hex(now.device_id, 4))
         throw ctl_error(ctl_status::usage, "the backup is of a card with device id " + was_id + ", this card is " +
                                                hex(now.device_id, 4));
-    const bool same_serial = !was_sn.empty() && was_sn == now.serial;
-    if (!same_serial && was_addr != now.pci_address)
-        throw ctl_error(ctl_status::usage, "the backup is of card " + was_addr + " (serial '" + was_sn +
-                                               "'), not of " + now.pci_address + " (serial '" + now.serial + "')");
+    const bool same = !was_sn.empty() && !now.serial.empty() ? was_sn == now.serial : was_addr == now.pci_address;
+    if (same)
+        return "";
+    return "the backup is of card " + was_addr + " with serial '" + was_sn + "', this card " + now.pci_address +
+           " has serial '" + now.serial + "'";
 }
 
 std::vector<partition_outcome> write_and_verify(flash_access& flash, const eth_dev& dev,

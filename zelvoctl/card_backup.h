@@ -46,9 +46,10 @@ struct loaded_backup {
 };
 loaded_backup load_backup(const std::string& dir);
 
-// Refuses (usage error) a backup of another card: the device id must match,
-// and the serial number or the PCI address.
-void check_backup_is_of(const loaded_backup& backup, const card_identity& card_now);
+// Whether a backup is of this card: the device id must match (else a usage
+// error), and the serial number when both records hold one, the PCI address
+// otherwise. Returns "" for the same card, else why it is another.
+std::string other_card_in(const loaded_backup& backup, const card_identity& card_now);
 
 // What a restore or burn did with one partition.
 struct partition_outcome {

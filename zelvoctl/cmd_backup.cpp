@@ -29,10 +29,21 @@ command_result run_restore(session& s, const restore_options& o) {
     const card& c = s.card_holding(dev);
     const loaded_backup backup = load_backup(o.from);
     const auto held = s.hold(c);
-    check_backup_is_of(backup, read_identity(s.flash(), c));
-    const auto outcomes = write_and_verify(s.flash(), *c.first, backup.partitions, false, s.report(),
-                                           "the backup in " + o.from + " is unchanged: restore from it again");
+    const std::string other = other_card_in(backup, read_identity(s.flash(), c));
+    if (!other.empty() && !o.other_card)
+        throw ctl_error(ctl_status::usage, other + " (--other-card writes it anyway, after backing this card up)");
     command_result r;
+    r.doc["backup"] = nullptr;
+    std::string hint = "the backup in " + o.from + " is unchanged: restore from it again";
+    if (!other.empty()) {
+        const taken_backup own = take_backup(
+            s.flash(), c, o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, pci_address(*c.first)) : backup_target{o.backup_dir},
+            s.report());
+        r.doc["backup"] = own.dir;
+        r.text += "this card backed up to " + own.dir + "\n";
+        hint += "; this card's own content is in " + own.dir;
+    }
+    const auto outcomes = write_and_verify(s.flash(), *c.first, backup.partitions, false, s.report(), hint);
     r.doc["restored_from"] = o.from;
     r.doc["partitions"] = outcomes_json(outcomes);
     for (const json& p : r.doc["partitions"])

@@ -54,6 +54,8 @@ void build_cli(CLI::App& app, cli_choice& c) {
     CLI::App* restore = app.add_subcommand("restore", "write a backup back and verify it");
     restore->add_option("DEVICE", c.restore.device, "interface name or PCI address")->required();
     restore->add_option("--from", c.restore.from, "backup folder")->required();
+    restore->add_flag("--other-card", c.restore.other_card, "write a backup of another card, after backing this one up");
+    restore->add_option("--backup-dir", c.restore.backup_dir, "where that backup of this card goes");
     CLI::App* burn = app.add_subcommand("burn", "write firmware (and PXE) images, keeping the card's record");
     burn->add_option("DEVICE", c.burn.device, "interface name or PCI address")->required();
     burn->add_option("--fw", c.burn.fw, "firmware image file")->required();

@@ -134,5 +134,47 @@ TEST(ZelvoctlSafety, ABackupIsNeverOverwrittenAndIsWholeOrAbsent) {
     EXPECT_EQ(names_in(files / "all"), (std::vector<std::string>{"0000-03-00.0", "0000-04-00.0", "0000-05-00.0"}));
 }
 
+// The built-in controllers with another card of the same model in slot 03:00.0.
+std::string replaced_card_config() {
+    std::string config = sim_default_config();
+    const std::string old_card = "mac=02:5a:e1:03:00:00 fw=1.6.3.0 pxe=2.1.4 version=ok sn=ZS4P0300A17";
+    config.replace(config.find(old_card), old_card.size(), "mac=02:5a:e1:33:00:00 fw=1.6.3.0 pxe=2.1.4 version=ok sn=ZS4P0300NEW");
+    return config;
+}
+
+TEST(ZelvoctlSafety, RestoreRefusesAnotherCardUnlessToldAndBacksThatCardUpFirst) {
+    const temp_dir old_host, new_host, files;
+    const std::string backup = files / "old";
+    ASSERT_EQ(zelvoctl({"backup", "enp3s0f0", "--to", backup}, old_host.path()).status, 0);
+    const std::string config = replaced_card_config();
+    zelvoctl({"list"}, new_host.path(), config);
+    const std::vector<u8> replacement = read_file_bytes(flash_of(new_host.path(), CARD4));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } refused[] = {
+        {{"restore", "enp3s0f0", "--from", backup}, 2,
+         "zelvoctl: the backup is of card 0000:03:00.0 with serial 'ZS4P0300A17', this card 0000:03:00.0 has serial "
+         "'ZS4P0300NEW' (--other-card writes it anyway, after backing this card up)\n"},
+        {{"restore", "enp4s0f0", "--from", backup, "--other-card"}, 2,
+         "zelvoctl: the backup is of a card with device id 0x8308, this card is 0x8318\n"},
+    };
+    for (const auto& c : refused) {
+        const sim_run r = zelvoctl(c.args, new_host.path(), config);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(byte_diff(read_file_bytes(flash_of(new_host.path(), CARD4)), replacement), "");
+    }
+    const std::string own = files / "replacement";
+    const sim_run r = zelvoctl({"--json", "restore", "enp3s0f0", "--from", backup, "--other-card", "--backup-dir", own},
+                               new_host.path(), config);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(json::parse(r.out)["backup"], own);
+    EXPECT_EQ(json::parse(read_file_bytes(own + "/manifest.json"))["card"]["serial"], "ZS4P0300NEW");
+    EXPECT_EQ(byte_diff(read_file_bytes(flash_of(new_host.path(), CARD4)), read_file_bytes(flash_of(old_host.path(), CARD4))),
+              "");
+}
+
 }  // namespace
 }  // namespace e2e
