@@ -1,6 +1,7 @@
 // zelvoctl backup and restore.
 #include "card_backup.h"
 #include "commands.h"
+#include "flash_areas.h"
 #include "flash_partitions.h"
 
 command_result run_backup(session& s, const backup_options& o) {
@@ -48,6 +49,12 @@ command_result run_restore(session& s, const restore_options& o) {
     r.doc["partitions"] = outcomes_json(outcomes);
     for (const json& p : r.doc["partitions"])
         r.text += (p["written"].get<bool>() ? "written   " : "unchanged ") + p["partition"].get<std::string>() + "\n";
-    r.text += "restored " + pci_address(*c.first) + " from " + o.from + " and verified\n";
+    // What no read reaches, a backup cannot hold: the card keeps whatever
+    // those bytes hold now.
+    r.doc["not_restored"] = unreadable_json(*c.first);
+    r.text += "restored " + pci_address(*c.first) + " from " + o.from + "; every byte a read reaches verified\n";
+    for (const json& u : r.doc["not_restored"])
+        r.text += "not restored: " + u["area"].get<std::string>() + " area from " + u["offset"].get<std::string>() +
+                  ", " + std::to_string(u["bytes"].get<u32>()) + " bytes no read reaches (a backup cannot hold them)\n";
     return r;
 }

@@ -67,9 +67,14 @@ command_result run_verify(session& s, const burn_options& o) {
     r.doc["partitions"] = json::array();
     for (const burn_step& step : plan.steps) {
         const char* name = partition_by_number(step.partition).name;
-        r.doc["partitions"].push_back({{"partition", name}, {"bytes", step.bytes.size()}, {"matches", step.on_card}});
-        r.text += std::string(name) + (step.on_card ? ": matches\n" : ": DIFFERS\n");
-        if (!step.on_card)
+        r.doc["partitions"].push_back(
+            {{"partition", name}, {"bytes", step.bytes.size()}, {"matches", step.on_card()}, {"areas", areas_json(step.areas)}});
+        r.text += std::string(name) + (step.on_card() ? ": matches\n" : ": DIFFERS\n");
+        for (const area_comparison& a : step.areas)
+            if (a.differing > 0)
+                r.text += "  " + std::string(a.area) + " area: " + std::to_string(a.differing) + " bytes differ, from " +
+                          hex(static_cast<u32>(a.first_difference), 5) + "\n";
+        if (!step.on_card())
             r.status = ctl_status::problems;
     }
     return r;

@@ -176,5 +176,63 @@ TEST(ZelvoctlSafety, RestoreRefusesAnotherCardUnlessToldAndBacksThatCardUpFirst)
               "");
 }
 
+// After a full-image burn, bytes flipped in each area the image covers: verify
+// finds every one a read reaches, a burn again rewrites it, and the bytes no
+// read reaches are reported as such rather than as equal.
+TEST(ZelvoctlSafety, EveryAreaAReadReachesIsCompared) {
+    const struct {
+        std::size_t at, count;
+        int status;            // of verify
+        std::string area;      // where the flip lies
+        std::size_t differing; // bytes verify finds
+    } cases[] = {
+        {0x42000, 4096, 1, "pcsphy", 4096},
+        {0x40010, 16, 1, "factory", 16},
+        {0x43000, 64, 0, "pcsphy", 0},  // past the PCS/PHY reply: no read reaches it
+    };
+    for (const auto& c : cases) {
+        const temp_dir state, files;
+        const std::string fw = make_fw(state.path(), files.path(), "full.fw", "0x88488308", "0xCA000");
+        ASSERT_EQ(zelvoctl({"burn", "enp3s0f0", "--fw", fw, "--no-backup"}, state.path()).status, 0);
+        std::vector<u8> flash = read_file_bytes(flash_of(state.path(), CARD4));
+        for (std::size_t i = 0; i < c.count; ++i)
+            flash[c.at + i] ^= 0xff;
+        write_file_bytes(flash_of(state.path(), CARD4), flash);
+        const sim_run verify = zelvoctl({"--json", "verify", "enp3s0f0", "--fw", fw}, state.path());
+        EXPECT_EQ(verify.status, c.status) << c.at << verify.out;
+        const json areas = json::parse(verify.out)["partitions"][0]["areas"];
+        json flipped;
+        for (const json& a : areas)
+            if (a["area"] == c.area)
+                flipped = a;
+        EXPECT_EQ(flipped.value("bytes_differing", -1), static_cast<int>(c.differing)) << areas;
+        if (c.area == "pcsphy") {
+            EXPECT_EQ(flipped.value("bytes_unreadable", -1), 0x7000) << areas;
+        }
+        const std::size_t logged = read_request_log(state.path()).size();
+        EXPECT_EQ(zelvoctl({"burn", "enp3s0f0", "--fw", fw, "--no-backup"}, state.path()).status, 0);
+        const auto log = read_request_log(state.path());
+        EXPECT_EQ(log_summary({log.begin() + static_cast<long>(logged), log.end()}).find("w1") != std::string::npos,
+                  c.differing > 0) << c.at;
+    }
+}
+
+// A burn that fills a one-port card's user area, then a restore from the
+// burn's own backup: the bytes behind the record cannot come back, and the
+// restore says so instead of calling the card verified.
+TEST(ZelvoctlSafety, RestoreNamesTheBytesABackupCannotHold) {
+    const temp_dir state, files;
+    const std::string fw = make_fw(state.path(), files.path(), "kv3.fw", "0x88488208", "0x1F000");
+    const std::string backup = files / "before";
+    ASSERT_EQ(zelvoctl({"burn", "enp5s0", "--fw", fw, "--backup-dir", backup}, state.path()).status, 0);
+    const sim_run r = zelvoctl({"--json", "restore", "enp5s0", "--from", backup}, state.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out)["not_restored"], json::parse(R"([{"area":"user","offset":"0x1e1e0","bytes":3616}])"));
+    const sim_run human = zelvoctl({"restore", "enp5s0", "--from", backup}, state.path());
+    EXPECT_EQ(human.out.substr(human.out.find("restored ")),
+              "restored 0000:05:00.0 from " + backup + "; every byte a read reaches verified\n"
+              "not restored: user area from 0x1e1e0, 3616 bytes no read reaches (a backup cannot hold them)\n");
+}
+
 }  // namespace
 }  // namespace e2e
