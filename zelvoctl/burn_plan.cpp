@@ -43,6 +43,12 @@ burn_plan plan_burn(flash_access& flash, const eth_dev& dev, const burn_options&
     if (fw.bytes.size() > layout.flash_size)
         refuse("firmware image " + o.fw + " holds " + std::to_string(fw.bytes.size()) + " bytes, the card's flash " +
                std::to_string(layout.flash_size));
+    if (!o.pxe.empty() && fw.bytes.size() > layout.pxe.off)
+        refuse("firmware image " + o.fw + " runs over the PXE area (from " + hex(layout.pxe.off, 5) +
+               "): give the PXE image inside it or leave --pxe out");
+    if (layout.chip_group == KV3_CHIP_GROUP && fw.bytes.size() > layout.pcsphy.off)
+        refuse("firmware image " + o.fw + " holds " + std::to_string(fw.bytes.size()) + " bytes and would run over the " +
+               "card's trim area (from " + hex(layout.pcsphy.off, 5) + ")");
     plan.trailer_renewed = fw.trailer == fw_trailer::renewed;
     // The card's record survives when it is spliced into the image, or when
     // the image stops before the user area.

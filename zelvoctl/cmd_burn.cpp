@@ -11,10 +11,15 @@ namespace {
 
 std::string plan_text(const json& plan) {
     std::string out;
-    for (const json& p : plan["partitions"])
+    for (const json& p : plan["partitions"]) {
         out += p["partition"].get<std::string>() + " " + std::to_string(p["bytes"].get<std::size_t>()) + " bytes: " +
                (p["write"].get<bool>() ? (p["on_card"].get<bool>() ? "write (forced)" : "write")
                                        : "already on the card, skipped") + "\n";
+        for (const json& a : p["areas"])
+            out += "  " + a["area"].get<std::string>() + " area: " + std::to_string(a["bytes"].get<std::size_t>()) +
+                   " bytes, " + std::to_string(a["bytes_differing"].get<std::size_t>()) + " differ, " +
+                   std::to_string(a["bytes_unreadable"].get<std::size_t>()) + " no read reaches\n";
+    }
     const json& id = plan["identity"];
     out += std::string(id["kept"].get<bool>() ? "card's user record kept: " : "card's user record replaced: ") +
            id["how"].get<std::string>() + "\n";

@@ -234,5 +234,31 @@ TEST(ZelvoctlSafety, RestoreNamesTheBytesABackupCannotHold) {
               "not restored: user area from 0x1e1e0, 3616 bytes no read reaches (a backup cannot hold them)\n");
 }
 
+TEST(ZelvoctlSafety, ContradictionsAreRefusedBeforeTheFirstWrite) {
+    const temp_dir state, files;
+    const std::string full = make_fw(state.path(), files.path(), "full.fw", "0x88488308", "0xCA000");
+    const std::string chip0 = make_fw(state.path(), files.path(), "chip0.fw", "0", "0x41000");
+    write_file_bytes(files / "pxe.bin", std::vector<u8>(0x1000, 0x3c));
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"burn", "enp3s0f0", "--fw", full, "--pxe", files / "pxe.bin"},
+         "zelvoctl: firmware image " + full + " runs over the PXE area (from 0x4a000): give the PXE image inside it or "
+         "leave --pxe out\n"},
+        {{"burn", "enp5s0", "--fw", chip0},
+         "zelvoctl: firmware image " + chip0 + " holds 266240 bytes and would run over the card's trim area (from "
+         "0x1f000)\n"},
+    };
+    for (const auto& c : cases) {
+        const std::size_t logged = read_request_log(state.path()).size();
+        const sim_run r = zelvoctl(c.args, state.path());
+        EXPECT_EQ(r.status, 4) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        const auto log = read_request_log(state.path());
+        EXPECT_EQ(log_summary({log.begin() + static_cast<long>(logged), log.end()}).find('w'), std::string::npos);
+    }
+}
+
 }  // namespace
 }  // namespace e2e
