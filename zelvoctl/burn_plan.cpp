@@ -132,3 +132,11 @@ json plan_json(const burn_plan& plan, bool force) {
                          {"write", force || !s.on_card()}});
     return {{"partitions", steps}, {"identity", plan.identity}, {"trailer_renewed", plan.trailer_renewed}};
 }
+
+std::optional<ucfg_mac_sn> burn_plan::written_record(const eth_dev& dev) const {
+    const flash_layout& layout = layout_for_chip_group(chip_group_of_device(dev.ddevice));
+    for (const burn_step& s : steps)
+        if (s.partition == PART_FW && s.bytes.size() >= layout.ucfg.off + sizeof(ucfg_mac_sn))
+            return record_from_bytes(std::span(s.bytes).subspan(layout.ucfg.off, sizeof(ucfg_mac_sn)));
+    return std::nullopt;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ struct burn_plan {
     std::vector<burn_step> steps;  // in writing order: PXE, then firmware
     json identity;                 // what of the card's record the image keeps
     bool trailer_renewed = false;
+
+    // The user record the firmware step writes, when it covers the record.
+    std::optional<ucfg_mac_sn> written_record(const eth_dev& dev) const;
 };
 
 // Checks both images against the card and prepares them. Refusals throw

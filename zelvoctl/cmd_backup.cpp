@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "flash_areas.h"
 #include "flash_partitions.h"
+#include "identity_guard.h"
 
 command_result run_backup(session& s, const backup_options& o) {
     if (s.from_image())
@@ -33,6 +34,9 @@ command_result run_restore(session& s, const restore_options& o) {
     const std::string other = other_card_in(backup, read_identity(s.flash(), c));
     if (!other.empty() && !o.other_card)
         throw ctl_error(ctl_status::usage, other + " (--other-card writes it anyway, after backing this card up)");
+    if (const auto user = backup.partitions.find(PART_MAC_ADDR); user != backup.partitions.end() && !o.force)
+        refuse_identity_clash(s.flash(), s.cards(), c, record_from_bytes(read_partition(s.flash(), *c.first, PART_MAC_ADDR)),
+                              record_from_bytes(user->second));
     command_result r;
     r.doc["backup"] = nullptr;
     std::string hint = "the backup in " + o.from + " is unchanged: restore from it again";

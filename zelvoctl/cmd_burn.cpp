@@ -6,6 +6,7 @@
 #include "card_backup.h"
 #include "commands.h"
 #include "flash_partitions.h"
+#include "identity_guard.h"
 
 namespace {
 
@@ -39,6 +40,10 @@ command_result run_burn(session& s, const burn_options& o) {
     const auto held = o.dry_run ? nullptr : s.hold(c);
     cached_flash flash(s.flash());
     const burn_plan plan = plan_burn(flash, dev, o);
+    if (o.overwrite_identity && !o.force)
+        if (const auto image_record = plan.written_record(dev))
+            refuse_identity_clash(flash, s.cards(), c, record_from_bytes(read_partition(flash, dev, PART_MAC_ADDR)),
+                                  *image_record);
     command_result r;
     r.doc["interface"] = dev.name;
     r.doc["dry_run"] = o.dry_run;

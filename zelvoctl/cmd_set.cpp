@@ -4,29 +4,10 @@
 #include "commands.h"
 #include "field_setters.h"
 #include "flat_fields.h"
+#include "identity_guard.h"
 #include "ucfg/ucfg_store.h"
 
 namespace {
-
-// A changed MAC or serial that another card of this host already carries.
-void refuse_duplicates(session& s, const card& mine, const std::vector<field_change>& changes) {
-    std::vector<card_identity> others;
-    for (const card& c : s.cards())
-        if (c.first != mine.first)
-            others.push_back(read_identity(s.flash(), c));
-    for (const field_change& ch : changes) {
-        const bool is_mac = ch.field.starts_with("mac."), is_sn = ch.field == "sn";
-        if ((!is_mac && !is_sn) || ch.after.empty() || ch.after == "-")
-            continue;
-        for (const card_identity& o : others) {
-            const bool taken = is_sn ? o.serial == ch.after
-                                     : std::find(o.macs.begin(), o.macs.end(), ch.after) != o.macs.end();
-            if (taken)
-                throw ctl_error(ctl_status::usage, ch.field + "=" + ch.after + " is already carried by card " +
-                                                       o.pci_address + " (--force writes it anyway)");
-        }
-    }
-}
 
 std::string change_table(const std::string& device, const std::vector<field_change>& changes) {
     std::string out = "== " + device + "\n";
@@ -56,7 +37,7 @@ command_result run_set(session& s, const set_options& o) {
             apply_field(changed, field);
         const auto changes = changed_fields(decode_user_record(record), decode_user_record(changed));
         if (!o.force)
-            refuse_duplicates(s, s.card_holding(*dev), changes);
+            refuse_identity_clash(s.flash(), s.cards(), s.card_holding(*dev), record, changed);
         json list = json::array();
         for (const field_change& ch : changes)
             list.push_back({{"field", ch.field}, {"before", ch.before}, {"after", ch.after}});

@@ -56,6 +56,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     restore->add_option("--from", c.restore.from, "backup folder")->required();
     restore->add_flag("--other-card", c.restore.other_card, "write a backup of another card, after backing this one up");
     restore->add_option("--backup-dir", c.restore.backup_dir, "where that backup of this card goes");
+    restore->add_flag("--force", c.restore.force, "write a MAC or serial another card carries");
     CLI::App* burn = app.add_subcommand("burn", "write firmware (and PXE) images, keeping the card's record");
     burn->add_option("DEVICE", c.burn.device, "interface name or PCI address")->required();
     burn->add_option("--fw", c.burn.fw, "firmware image file")->required();
@@ -64,7 +65,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     burn->add_flag("--dry-run", c.burn.dry_run, "print the plan, write nothing");
     burn->add_option("--backup-dir", c.burn.backup_dir, "where the backup taken first goes");
     burn->add_flag("--no-backup", c.burn.no_backup, "take no backup first");
-    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes");
+    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes, and a MAC or serial another card carries");
     CLI::App* verify = app.add_subcommand("verify", "compare the card with what a burn would write");
     verify->add_option("DEVICE", c.burn.device, "interface name or PCI address");
     verify->add_option("--fw", c.burn.fw, "firmware image file")->required();

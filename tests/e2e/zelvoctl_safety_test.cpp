@@ -29,10 +29,12 @@ std::string text_at(const std::vector<u8>& flash, std::size_t at) {
 
 // Makes a firmware image with the simulator; `size` as make-fw takes it.
 std::string make_fw(const std::string& state, const std::string& dir, const std::string& name,
-                    const char* chip_group, const char* size) {
+                    const char* chip_group, const char* size, bool crc = true) {
     const std::string path = dir + "/" + name;
-    const sim_run r = run_in_sim({sim_path(), "make-fw", "--crc", "--chip-group", chip_group, "--size", size, path},
-                                 "", state);
+    std::vector<std::string> args = {sim_path(), "make-fw", "--chip-group", chip_group, "--size", size, path};
+    if (crc)
+        args.insert(args.begin() + 2, "--crc");
+    const sim_run r = run_in_sim(args, "", state);
     EXPECT_EQ(r.status, 0) << r.err;
     return path;
 }
@@ -257,6 +259,44 @@ TEST(ZelvoctlSafety, ContradictionsAreRefusedBeforeTheFirstWrite) {
         EXPECT_EQ(r.err, c.err);
         const auto log = read_request_log(state.path());
         EXPECT_EQ(log_summary({log.begin() + static_cast<long>(logged), log.end()}).find('w'), std::string::npos);
+    }
+}
+
+// Every writer is refused, before writing, what would leave another card's
+// MAC or serial on this card, or one MAC on two ports of it.
+TEST(ZelvoctlSafety, EveryWriterIsGuardedAgainstDuplicateIdentities) {
+    const temp_dir old_host, host, files;
+    const std::string backup = files / "old";
+    ASSERT_EQ(zelvoctl({"backup", "enp3s0f0", "--to", backup}, old_host.path()).status, 0);
+    // The replaced card moved to slot 06:00.0: a restore of its backup into slot 03:00.0 would clone it.
+    const std::string config = replaced_card_config() +
+                               "card 0000:06:00.0 device=0x8308 mac=02:5a:e1:03:00:00 sn=ZS4P0300A17\niface enp6s0\n";
+    zelvoctl({"list"}, host.path(), config);
+    // A full image carrying the 4-port card's record, burnt with --overwrite-identity onto the 2-port card.
+    const std::string image = make_fw(host.path(), files.path(), "clone.fw", "0x88488308", "0xCA000", false);
+    std::vector<u8> clone = read_file_bytes(image);
+    const std::vector<u8> card4 = read_file_bytes(flash_of(host.path(), CARD4));
+    std::copy_n(card4.begin() + 0x41000, 480, clone.begin() + 0x41000);
+    write_file_bytes(image, clone);
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"set", "enp4s0f1", "mac.1=02:5a:e1:04:00:00"},
+         "zelvoctl: mac.1=02:5a:e1:04:00:00 is also port 0's address on this card (--force writes it anyway)\n"},
+        {{"burn", "enp4s0f0", "--fw", image, "--overwrite-identity", "--no-backup"},
+         "zelvoctl: mac.0=02:5a:e1:33:00:00 is already carried by card 0000:03:00.0 (--force writes it anyway)\n"},
+        {{"restore", "enp3s0f0", "--from", backup, "--other-card", "--backup-dir", files / "own"},
+         "zelvoctl: mac.0=02:5a:e1:03:00:00 is already carried by card 0000:06:00.0 (--force writes it anyway)\n"},
+    };
+    for (const auto& c : cases) {
+        const std::size_t logged = read_request_log(host.path()).size();
+        const sim_run r = zelvoctl(c.args, host.path(), config);
+        EXPECT_EQ(r.status, 2) << c.args[0] << r.err;
+        EXPECT_EQ(r.err, c.err);
+        const auto log = read_request_log(host.path());
+        EXPECT_EQ(log_summary({log.begin() + static_cast<long>(logged), log.end()}).find('w'), std::string::npos)
+            << c.args[0] << " wrote";
     }
 }
 
