@@ -44,6 +44,8 @@ command_result run_set(session& s, const set_options& o) {
         const bool save = !o.dry_run && !changes.empty();
         r.doc["devices"].push_back({{"interface", dev->name}, {"changes", list}, {"saved", save}});
         r.text += change_table(dev->name, changes);
+        if (o.dry_run)
+            r.text += "dry run: nothing written\n";
         if (save && save_mac_sn(s.flash(), dev, &changed) != 0)
             throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev->name +
                                                       " did not read back as written (verified save failed)");

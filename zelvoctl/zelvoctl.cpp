@@ -34,6 +34,7 @@ void add_target(CLI::App* cmd, target_options& t) {
 
 void build_cli(CLI::App& app, cli_choice& c) {
     app.require_subcommand(1);
+    app.set_version_flag("--version", "zelvoctl " ZELVOCTL_VERSION, "print the version and exit");
     app.add_flag("--json", c.global.json, "one JSON document on standard output")->configurable(false);
     app.add_flag("-q,--quiet", c.global.quiet, "no progress on standard error");
     app.add_option("--lock-wait", c.global.lock_wait_s, "seconds to wait for a card's maintain lock (default 10)")
@@ -125,6 +126,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         for (int i = 1; i < argc; ++i)

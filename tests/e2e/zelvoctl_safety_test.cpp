@@ -300,5 +300,53 @@ TEST(ZelvoctlSafety, EveryWriterIsGuardedAgainstDuplicateIdentities) {
     }
 }
 
+// With one card's maintain file held by another program, list and check go on
+// with the other cards, name the locked one, and end with the lock status.
+TEST(ZelvoctlSafety, ReadingCommandsReportALockedCardAndGoOn) {
+    static const char script[] = R"sh(
+sim=$1 zelvoctl=$2 dir=$3
+shift 3
+mkfifo "$dir/ready"
+"$sim" hold-lock /sys/class/net/enp4s0f0/maintain 20 >"$dir/ready" &
+holder=$!
+read -r ready <"$dir/ready"
+"$zelvoctl" --json --lock-wait 1 "$@"
+echo "status=$?"
+kill $holder
+)sh";
+    const struct {
+        std::string command;
+        std::string locked;  // what the document says of the locked card
+        std::size_t read;    // entries about the other cards: listed whole, or problems found (none)
+    } cases[] = {{"list", "lock_timeout", 2}, {"check", "lock_timeout", 0}};
+    for (const auto& c : cases) {
+        const temp_dir dir;
+        const sim_run r = run_in_sim({"/bin/bash", "-c", script, "locked", sim_path(), zelvoctl_path(), dir.path(), c.command});
+        const std::size_t cut = r.out.rfind("status=");
+        ASSERT_NE(cut, std::string::npos) << r.out << r.err;
+        EXPECT_EQ(r.out.substr(cut), "status=6\n") << c.command << r.err;
+        const json doc = json::parse(r.out.substr(0, cut));
+        std::size_t read = 0;
+        std::string locked;
+        for (const json& card : doc.contains("cards") ? doc["cards"] : json::array()) {
+            read += card.contains("error") ? 0 : 1;
+            if (card["pci_address"] == "0000:04:00.0")
+                locked = card.value("error_code", "");
+        }
+        for (const json& p : doc.contains("problems") ? doc["problems"] : json::array()) {
+            if (p["cards"] == json::array({"0000:04:00.0"}))
+                locked = p.value("code", "");
+            else
+                ++read;
+        }
+        EXPECT_EQ(locked, c.locked) << r.out;
+        EXPECT_EQ(read, c.read) << r.out;
+    }
+    const sim_run version = zelvoctl({"--version"}, "");
+    EXPECT_EQ(version.out, "zelvoctl 1.0.0\n");
+    const sim_run dry = zelvoctl({"set", "enp3s0f0", "sn=X", "--dry-run"}, "");
+    EXPECT_TRUE(dry.out.ends_with("dry run: nothing written\n")) << dry.out;
+}
+
 }  // namespace
 }  // namespace e2e
