@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,12 +39,35 @@ std::string utc_now(const char* format) {
 
 std::string errno_text(int err) { return std::strerror(err); }
 
-// Writes a new file (never one that exists, never through a link) and syncs it.
+// A restore writes a backup's bytes back as root, so only the owner may read
+// or change a backup, whatever the umask: folders 0700, files 0600, and a file
+// is always new, never something already there (a planted link) written through.
+constexpr mode_t PRIVATE_DIR = 0700, PRIVATE_FILE = 0600;
+
+[[noreturn]] void io_failure(const std::string& what, const std::string& path) {
+    throw ctl_error(ctl_status::io_failure, what + " " + path + ": " + std::strerror(errno));
+}
+
 void save(const std::string& path, std::span<const u8> bytes) {
-    const unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!fd || write_file_full(fd.get(), bytes.data(), static_cast<int>(bytes.size())) != static_cast<int>(bytes.size()) ||
-        ::fsync(fd.get()) != 0)
-        throw ctl_error(ctl_status::io_failure, "cannot write " + path + ": " + errno_text(errno));
+    unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, PRIVATE_FILE));
+    const int len = static_cast<int>(bytes.size());
+    if (!fd || ::fchmod(fd.get(), PRIVATE_FILE) != 0 || write_file_full(fd.get(), bytes.data(), len) != len ||
+        ::fsync(fd.get()) != 0 || ::close(fd.release()) != 0)
+        io_failure("cannot write", path);
+}
+
+// Every missing folder of `dir`, each created 0700.
+void make_private_dirs(const std::string& dir) {
+    fs::path at;
+    for (const fs::path& part : fs::path(dir)) {
+        at /= part;
+        if (::mkdir(at.c_str(), PRIVATE_DIR) == 0) {
+            if (::chmod(at.c_str(), PRIVATE_DIR) != 0)
+                io_failure("cannot create", at);
+        } else if (errno != EEXIST) {
+            io_failure("cannot create", at);
+        }
+    }
 }
 
 void sync_dir(const std::string& path) {
@@ -63,10 +87,7 @@ public:
     explicit staged_folder(const std::string& dest) {
         const fs::path d(dest);
         parent_ = d.has_parent_path() ? d.parent_path().string() : ".";
-        std::error_code ec;
-        fs::create_directories(parent_, ec);
-        if (ec)
-            throw ctl_error(ctl_status::io_failure, "cannot create " + parent_ + ": " + ec.message());
+        make_private_dirs(parent_);
         std::string name = parent_ + "/." + d.filename().string() + ".partial-XXXXXX";
         if (::mkdtemp(name.data()) == nullptr)
             throw ctl_error(ctl_status::io_failure, "cannot create a folder in " + parent_ + ": " + errno_text(errno));

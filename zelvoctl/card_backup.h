@@ -28,7 +28,8 @@ struct backup_target {
 backup_target default_backup_target(const std::string& root, const std::string& pci_address);
 
 // Reads every readable partition of the card into a temporary folder beside
-// the destination, with the manifest, syncs it and renames it into place:
+// the destination (0700, files 0600, each file new), with the manifest, syncs
+// it and renames it into place:
 // the destination either is a whole backup or does not exist. A destination
 // that exists is refused (usage error) before anything is read.
 struct taken_backup {

@@ -107,12 +107,14 @@ int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::
         end_process(-1);
     }
     int result = read_reply(fd, partion, reply, chunk);
+    if (!lock.held)
+        unlock_maintain_file(fd);
+    // The reply is in memory: the dump file is opened and written with the
+    // card free, so an output that blocks (a FIFO nobody reads) holds no card.
     if (result > 0 &&
         deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(result)),
                         out_bin_fname, out_buf) < 0)
         result = -5;
-    if (!lock.held)
-        unlock_maintain_file(fd);
     return result;
 }
 

@@ -39,7 +39,8 @@ std::vector<u8> encode_write_req(int partion, std::span<const u8> data);
 int read_reply(int fd, int partion, std::span<u8> reply, int chunk = READ_CHUNK_SZ);
 
 // One read exchange on the open maintain file `fd`, under the non-waiting
-// lock. Returns what read_flash_partion returns.
+// lock; the data is delivered (dump file, buffer) after the lock is released.
+// Returns what read_flash_partion returns.
 int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf,
                            int chunk = READ_CHUNK_SZ, exchange_lock lock = {});
 

@@ -16,11 +16,16 @@ namespace {
     end_process(-1);
 }
 
-void update_pxe(const char* path, flash_access& flash, const eth_dev* dev) {
+std::vector<u8> read_pxe(const char* path) {
     std::optional<std::vector<u8>> pxe = read_file(path);
     if (!pxe)
         fail(cannot_read_message(path));
-    if (flash.write_flash_partion(dev, IPXE, *pxe) != 0)
+    return std::move(*pxe);
+}
+
+void update_pxe(const char* path, flash_access& flash, const eth_dev* dev) {
+    const std::vector<u8> pxe = read_pxe(path);
+    if (flash.write_flash_partion(dev, IPXE, pxe) != 0)
         fail("write PXE to flash failed \n");
 }
 
@@ -41,4 +46,15 @@ void update_pxe_and_fw(const settings& s, flash_access& flash, const eth_dev* de
         update_pxe(s.pxe_bin, flash, dev);
     if (image_path_given(s.fw_bin))
         update_fw(s, flash, dev);
+}
+
+void check_pxe_and_fw_files(const settings& s, flash_access& flash, const eth_dev* dev) {
+    if (image_path_given(s.pxe_bin))
+        read_pxe(s.pxe_bin);
+    if (!image_path_given(s.fw_bin))
+        return;
+    // Without the record carried over, preparing the image reads no flash.
+    const fw_image img = prepare_fw_image(flash, dev, s.fw_bin, true);
+    if (!img.ok())
+        fail(img.message);
 }

@@ -21,3 +21,10 @@
 // written. The pseudo device of -eeprom reads from its file; writes to it
 // are accepted and dropped by the channel.
 void update_pxe_and_fw(const settings& s, flash_access& flash, const eth_dev* dev);
+
+// What update_pxe_and_fw would refuse for `dev` from the files alone, checked
+// before any flash is read or written: an unreadable PXE file, a firmware
+// file unreadable, too small, for the other chip group or with a wrong
+// trailer. Prints that refusal's message and ends the process (status -1)
+// exactly as the update would; otherwise prints nothing.
+void check_pxe_and_fw_files(const settings& s, flash_access& flash, const eth_dev* dev);

@@ -94,14 +94,23 @@ void mac_be64enc1(u8* addr6) {
     }
 }
 
+namespace {
+
+// The first address of a batch; a bad text ends the process.
+void batch_start(const char* text, u8* addr6) {
+    if (str_2_mac(text, addr6) != 0) {
+        std::printf("invalid macaddr:[%s]\n", text ? text : "");
+        end_process(-1);
+    }
+}
+
+}  // namespace
+
 int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
     if (ports < 0 || ports > MAX_PORTS)
         return -1;
     u8 addr[ETH_ALEN];
-    if (str_2_mac(text, addr) != 0) {
-        std::printf("invalid macaddr:[%s]\n", text ? text : "");
-        end_process(-1);
-    }
+    batch_start(text, addr);
     record->magic = MAC_SN_MAGIC;
     for (int i = 0; i < ports; ++i) {
         print_port_mac(i, addr);
@@ -118,16 +127,24 @@ int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
     return 0;
 }
 
-int mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
+int mac_p0_batch_check(const char* text, int ports, int max_ports) {
     if (ports < 1 || ports > max_ports) {
         std::printf("ports param is must 1 to %d \n", max_ports);
         return -1;
     }
+    u8 addr[ETH_ALEN];
+    batch_start(text, addr);
+    return 0;
+}
+
+int mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
+    if (mac_p0_batch_check(text, ports, max_ports) != 0)
+        return -1;
     return mac_batch_set(record, text, ports);
 }
 
 int mac_set(ucfg_mac_sn* record, int port, const u8* addr6) {
-    if (port < 0 || port >= MAX_PORTS)
+    if (!record_has_port(port))
         return -1;
     std::memcpy(record->macaddr[port], addr6, ETH_ALEN);
     record->magic = MAC_SN_MAGIC;
