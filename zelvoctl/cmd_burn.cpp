@@ -1,9 +1,13 @@
 // zelvoctl burn and verify: the library computes the image for the card;
 // burn backs the card up, writes what differs and reads it back; verify
 // only compares.
+#include <optional>
+
 #include "burn_plan.h"
 #include "cached_flash.h"
 #include "card_backup.h"
+#include "card_change.h"
+#include "card_identity.h"
 #include "commands.h"
 #include "flash_partitions.h"
 #include "identity_guard.h"
@@ -38,12 +42,15 @@ command_result run_burn(session& s, const burn_options& o) {
     const eth_dev& dev = *s.targets(o.device, false).front();
     const card& c = s.card_holding(dev);
     const auto held = o.dry_run ? nullptr : s.hold(c);
-    cached_flash flash(s.flash());
+    std::optional<card_change> change;
+    if (!o.dry_run)
+        change.emplace(s, "burn", c);
+    cached_flash flash(change ? static_cast<flash_access&>(*change) : s.flash());
     const burn_plan plan = plan_burn(flash, dev, o);
-    if (o.overwrite_identity && !o.force)
-        if (const auto image_record = plan.written_record(dev))
-            refuse_identity_clash(flash, s.cards(), c, record_from_bytes(read_partition(flash, dev, PART_MAC_ADDR)),
-                                  *image_record);
+    const ucfg_mac_sn record = record_from_bytes(read_partition(flash, dev, PART_MAC_ADDR));
+    const auto image_record = plan.written_record(dev);
+    if (o.overwrite_identity && !o.force && image_record)
+        refuse_identity_clash(flash, s.cards(), c, record, *image_record);
     command_result r;
     r.doc["interface"] = dev.name;
     r.doc["dry_run"] = o.dry_run;
@@ -51,19 +58,27 @@ command_result run_burn(session& s, const burn_options& o) {
     r.text = plan_text(r.doc["plan"]);
     if (o.dry_run)
         return r;
-    std::string hint = "no backup was taken";
+    // The plan goes out before the first write; the outcome follows it.
+    s.tell(r.text);
+    r.text.clear();
+    change->serial_before = serial_of(record);
+    change->serial_after = serial_of(plan.identity["kept"].get<bool>() || !image_record ? record : *image_record);
     r.doc["backup"] = nullptr;
-    if (!o.no_backup) {
-        const std::string dir =
-            take_backup(flash, c, o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, pci_address(*c.first))
-                                                       : backup_target{o.backup_dir},
-                        s.report())
-                .dir;
-        r.doc["backup"] = dir;
-        r.text += "backed up to " + dir + "\n";
-        hint = "restore with: zelvoctl restore " + std::string(dev.name) + " --from " + dir;
-    }
-    r.doc["verified"] = burn_and_verify(flash, dev, plan, o.force, s.report(), hint);
+    r.doc["verified"] = record_change(*change, [&] {
+        std::string hint = "no backup was taken";
+        if (!o.no_backup) {
+            change->backup = take_backup(flash, c,
+                                         o.backup_dir.empty()
+                                             ? default_backup_target(DEFAULT_BACKUP_ROOT, pci_address(*c.first))
+                                             : backup_target{o.backup_dir},
+                                         s.report())
+                                 .dir;
+            r.doc["backup"] = change->backup;
+            s.tell("backed up to " + change->backup + "\n");
+            hint = "restore with: zelvoctl restore " + std::string(dev.name) + " --from " + change->backup;
+        }
+        return burn_and_verify(flash, dev, plan, o.force, s.report(), hint);
+    });
     r.text += "written and read back\n";
     return r;
 }

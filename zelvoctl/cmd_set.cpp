@@ -1,5 +1,6 @@
 // zelvoctl set: fields of the user record, shown before and after, saved with
 // the library's verified save.
+#include "card_change.h"
 #include "card_identity.h"
 #include "commands.h"
 #include "field_setters.h"
@@ -46,9 +47,16 @@ command_result run_set(session& s, const set_options& o) {
         r.text += change_table(dev->name, changes);
         if (o.dry_run)
             r.text += "dry run: nothing written\n";
-        if (save && save_mac_sn(s.flash(), dev, &changed) != 0)
-            throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev->name +
-                                                      " did not read back as written (verified save failed)");
+        if (!save)
+            continue;
+        card_change change(s, "set", s.card_holding(*dev));
+        change.serial_before = serial_of(record);
+        change.serial_after = serial_of(changed);
+        record_change(change, [&] {
+            if (save_mac_sn(change, dev, &changed) != 0)
+                throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev->name +
+                                                          " did not read back as written (verified save failed)");
+        });
     }
     return r;
 }

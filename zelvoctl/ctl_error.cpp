@@ -9,6 +9,7 @@ const char* status_code(ctl_status status) {
     case ctl_status::image_refused: return "image_refused";
     case ctl_status::io_failure: return "io_failure";
     case ctl_status::lock_timeout: return "lock_timeout";
+    case ctl_status::history_not_written: return "history_not_written";
     }
     return "unknown";
 }

@@ -6,15 +6,18 @@
 #include "devices/port_count.h"
 #include "devices/sysfs_file.h"
 #include "flash/file_eeprom.h"
+#include "flash/file_io.h"
 
 namespace {
 constexpr int ZELVOCTL_READ_CHUNK = 128 * 1024;
 }
 
-card_hold::card_hold(maintain_channel& channel, const card& c, int limit_s) : channel_(channel), lock_(c.ifaces, limit_s) {
+card_hold::card_hold(maintain_channel& channel, reaching_flash& reach, const card& c, int limit_s)
+    : channel_(channel), reach_(reach), lock_(c.ifaces, limit_s) {
     switch (lock_.result()) {
     case card_lock::outcome::held:
         channel_.hold(&lock_);
+        reach_.hold(&lock_);
         return;
     case card_lock::outcome::timed_out:
         throw ctl_error(ctl_status::lock_timeout, "the maintain file of " + lock_.blocked() + " stayed locked for " +
@@ -26,7 +29,8 @@ card_hold::card_hold(maintain_channel& channel, const card& c, int limit_s) : ch
 }
 
 session::session(const global_options& options, const std::string& image_file)
-    : report_(options.quiet), lock_wait_s_(options.lock_wait_s) {
+    : report_(options.quiet), lock_wait_s_(options.lock_wait_s), json_(options.json), out_fd_(options.out_fd),
+      history_path_(options.history) {
     if (image_file.empty()) {
         // Backups, plans and read-backs read whole partitions: a request per
         // 128 KiB rather than per 4 KiB keeps them close to the cost of a write.
@@ -35,6 +39,7 @@ session::session(const global_options& options, const std::string& image_file)
         flash_ = std::move(live);
         list_all_zelvo_devices(devices_, false);
         cards_ = group_cards(devices_);
+        reach_ = std::make_unique<reaching_flash>(*flash_, cards_);
         return;
     }
     auto bytes = read_file(image_file);
@@ -63,7 +68,10 @@ std::vector<const eth_dev*> session::targets(const std::string& device, bool all
     }
     if (device.empty())
         throw ctl_error(ctl_status::usage, "name a DEVICE (interface or PCI address) or give --all");
-    return {&resolve_device(devices_, device)};
+    const eth_dev& dev = resolve_device(devices_, device);
+    if (reach_ && device == dev.name)
+        reach_->keep_named(&dev);
+    return {&dev};
 }
 
 const card& session::card_holding(const eth_dev& dev) const { return card_of(cards_, dev); }
@@ -71,5 +79,16 @@ const card& session::card_holding(const eth_dev& dev) const { return card_of(car
 std::unique_ptr<card_hold> session::hold(const card& c) {
     if (live_ == nullptr)
         return nullptr;
-    return std::make_unique<card_hold>(*live_, c, lock_wait_s_);
+    return std::make_unique<card_hold>(*live_, *reach_, c, lock_wait_s_);
+}
+
+history_file& session::history() {
+    if (!history_)
+        history_ = std::make_unique<history_file>(history_path_);
+    return *history_;
+}
+
+void session::tell(const std::string& text) const {
+    if (!json_)
+        write_file_full(out_fd_, reinterpret_cast<const u8*>(text.data()), static_cast<int>(text.size()));
 }

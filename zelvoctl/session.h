@@ -12,7 +12,9 @@
 #include "ctl_error.h"
 #include "flash/card_lock.h"
 #include "flash/maintain_channel.h"
+#include "history.h"
 #include "progress.h"
+#include "reaching_flash.h"
 #include "record_decode.h"
 
 constexpr int SCHEMA_VERSION = 1;
@@ -23,19 +25,25 @@ struct global_options {
     bool json = false;
     bool quiet = false;
     int lock_wait_s = DEFAULT_LOCK_WAIT_S;  // how long to wait for a card's maintain lock
+    std::string history = DEFAULT_HISTORY;  // where every change to a card is recorded
+    int out_fd = 1;  // standard output as the command found it
 };
 
 // Every interface's maintain lock of one card, held while it lives; the
 // session's flash reaches the card through the held descriptors meanwhile.
 class card_hold {
 public:
-    card_hold(maintain_channel& channel, const card& c, int limit_s);
-    ~card_hold() { channel_.hold(nullptr); }
+    card_hold(maintain_channel& channel, reaching_flash& reach, const card& c, int limit_s);
+    ~card_hold() {
+        channel_.hold(nullptr);
+        reach_.hold(nullptr);
+    }
     card_hold(const card_hold&) = delete;
     card_hold& operator=(const card_hold&) = delete;
 
 private:
     maintain_channel& channel_;
+    reaching_flash& reach_;
     card_lock lock_;
 };
 
@@ -53,7 +61,7 @@ public:
     // the only card instead (reads only), named "image".
     explicit session(const global_options& options, const std::string& image_file = "");
 
-    flash_access& flash() { return *flash_; }
+    flash_access& flash() { return reach_ ? *reach_ : *flash_; }
     const std::vector<card>& cards() const { return cards_; }
     const progress& report() const { return report_; }
     bool from_image() const { return image_card_.has_value(); }
@@ -67,12 +75,26 @@ public:
     // read-back. Throws lock_timeout or io_failure; nothing for an image file.
     std::unique_ptr<card_hold> hold(const card& c);
 
+    // The history file, opened on first use: a writing command opens it
+    // before its first write, so a history that cannot be opened stops it
+    // before the card is touched. Throws io_failure.
+    history_file& history();
+
+    // Prints human text at once (nothing with --json), ahead of the
+    // command's result: what a command is about to do.
+    void tell(const std::string& text) const;
+
 private:
     device_list devices_;
     std::vector<card> cards_;
     std::unique_ptr<flash_access> flash_;  // the live channel, or the image file
     maintain_channel* live_ = nullptr;     // flash_ when it is the live channel
+    std::unique_ptr<reaching_flash> reach_;  // over the live channel
     progress report_;
     int lock_wait_s_;
+    bool json_;
+    int out_fd_;
+    std::string history_path_;
+    std::unique_ptr<history_file> history_;
     std::optional<card> image_card_;
 };
