@@ -1,6 +1,8 @@
 #include "backup_card.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <strings.h>
 
 #include <nlohmann/json.hpp>
 
@@ -63,23 +65,21 @@ struct backup_reader {
         const std::size_t size = entry.at("size").get<std::size_t>();
         if (bytes->size() != size)
             fail(name + " holds " + std::to_string(bytes->size()) + " bytes, the manifest says " + std::to_string(size));
-        if (sha256_hex(*bytes) != entry.at("sha256").get<std::string>())
+        if (!sha256_is(*bytes, entry.at("sha256").get<std::string>()))
             fail(name + " is damaged: its SHA-256 differs from the manifest");
         return *bytes;
     }
 
-    static std::string sha256_hex(const std::vector<u8>& data) {
+    // Hexadecimal digits of either case, as the manifest gives them.
+    static bool sha256_is(const std::vector<u8>& data, const std::string& hex) {
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned int len = 0;
-        if (EVP_Digest(data.data(), data.size(), digest, &len, EVP_sha256(), nullptr) != 1)
+        char text[2 * EVP_MAX_MD_SIZE + 1];
+        std::size_t text_len = 0;
+        if (EVP_Digest(data.data(), data.size(), digest, &len, EVP_sha256(), nullptr) != 1 ||
+            OPENSSL_buf2hexstr_ex(text, sizeof text, &text_len, digest, len, '\0') != 1)
             throw sim_error("SHA-256 failed");
-        std::string out;
-        for (unsigned int i = 0; i < len; ++i) {
-            char two[3];
-            std::snprintf(two, sizeof two, "%02x", digest[i]);
-            out += two;
-        }
-        return out;
+        return ::strcasecmp(text, hex.c_str()) == 0;
     }
 };
 
@@ -206,9 +206,10 @@ sim_config config_from_backups(const std::vector<std::string>& dirs) {
     std::string text;
     for (const std::string& dir : dirs) {
         cards.push_back(load_card(dir));
+        parse_config(cards.back().lines, "backup " + dir);  // a bad address, named with its backup
         text += cards.back().lines;
     }
-    // The config parser checks the addresses and refuses a card given twice.
+    // Together: a card given twice is refused.
     sim_config cfg = parse_config(text, "backups");
     for (std::size_t i = 0; i < cards.size(); ++i) {
         card_cfg& c = cfg.cards[i];

@@ -33,8 +33,11 @@ public:
             throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ == 0) {
-            ::close(ready[0]);
-            ::close(release[1]);
+            // Only its own pipe ends: a holder forked by another thread must
+            // not keep this one's release pipe open.
+            for (int fd = 3; fd < 1024; ++fd)
+                if (fd != ready[1] && fd != release[0])
+                    ::close(fd);
             const int fd = ::open(path.c_str(), O_RDWR);
             struct flock lk {};
             lk.l_type = F_WRLCK;
