@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "exit_request.h"
-#include "types.h"
+#include "cli/exit_request.h"
+#include "base/types.h"
 
 namespace fuzz {
 

@@ -24,17 +24,17 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
-#include "cfg.h"
+#include "base/byte_order.h"
+#include "record/cfg.h"
 #include "devices/port_count.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "fuzz_support.h"
 #include "image/crc32_info.h"
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
 #include "image/fw_prepare.h"
 #include "image/fw_update.h"
 #include "image/image_layout.h"
-#include "maintain.h"
+#include "maintain/maintain.h"
 
 namespace {
 

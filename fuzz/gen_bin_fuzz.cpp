@@ -22,16 +22,16 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
-#include "cfg.h"
+#include "base/byte_order.h"
+#include "record/cfg.h"
 #include "devices/port_count.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "fuzz_support.h"
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
 #include "image/gen_bin.h"
 #include "image/image_layout.h"
-#include "run_context.h"
-#include "settings.h"
+#include "record/run_context.h"
+#include "cli/settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "ctl_error.h"
 #include "devices/sysfs_file.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "flash_partitions.h"
 #include "sha256.h"
 

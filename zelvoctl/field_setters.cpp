@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "ctl_error.h"
-#include "exit_request.h"
+#include "cli/exit_request.h"
 #include "stdout_capture.h"
 #include "ucfg/feature_settings.h"
 #include "ucfg/identity.h"

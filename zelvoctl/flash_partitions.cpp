@@ -4,7 +4,7 @@
 #include <string>
 
 #include "ctl_error.h"
-#include "exit_request.h"
+#include "cli/exit_request.h"
 #include "stdout_capture.h"
 
 namespace {

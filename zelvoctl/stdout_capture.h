@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 class stdout_capture {
 public:

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "commands.h"
-#include "exit_request.h"
-#include "flash/file_io.h"
+#include "cli/exit_request.h"
+#include "base/file_io.h"
 #include "stdout_capture.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "../cfg.h"
-#include "../exit_request.h"
-#include "../image/flash_layout.h"
-#include "../maintain.h"
+#include "record/cfg.h"
+#include "cli/exit_request.h"
+#include "base/flash_layout.h"
+#include "maintain/maintain.h"
 #include "partion_delivery.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "../devices/eth_dev.h"
-#include "../types.h"
+#include "base/types.h"
 #include "flash_access.h"
 
 // Where a partition lies in the image, in bytes. Sizes are those of the

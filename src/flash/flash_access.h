@@ -6,7 +6,7 @@
 #include <span>
 
 #include "../devices/eth_dev.h"
-#include "../types.h"
+#include "base/types.h"
 
 class flash_access {
 public:

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <new>
 
-#include "../exit_request.h"
-#include "file_io.h"
+#include "cli/exit_request.h"
+#include "base/file_io.h"
 #include "maintain_lock.h"
 #include "partion_delivery.h"
-#include "../unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace {
 

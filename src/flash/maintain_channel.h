@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "../devices/eth_dev.h"
-#include "../maintain.h"
-#include "../types.h"
-#include "file_io.h"
+#include "maintain/maintain.h"
+#include "base/types.h"
+#include "base/file_io.h"
 #include "flash_access.h"
 
 // The maintain file of interface `name`.

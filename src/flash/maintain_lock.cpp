@@ -7,8 +7,8 @@
 #include <ctime>
 #include <thread>
 
-#include "../exit_request.h"
-#include "file_io.h"
+#include "cli/exit_request.h"
+#include "base/file_io.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "file_io.h"
+#include "base/file_io.h"
 
 int deliver_partion(std::span<const u8> data, const char* out_bin_fname, std::span<u8> out_buf) {
     const std::size_t n = std::min(data.size(), out_buf.size());

@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "../types.h"
+#include "base/types.h"
 
 // Copies `data` into `out_buf`, never past its end; then saves it to
 // `out_bin_fname` (when given) and prints "out to: %s\n", also when saving

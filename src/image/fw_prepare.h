@@ -10,7 +10,7 @@
 
 #include "../devices/eth_dev.h"
 #include "../flash/flash_access.h"
-#include "../types.h"
+#include "base/types.h"
 #include "image_layout.h"
 
 // What check_crc found in the file.

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "../devices/sysfs_file.h"
-#include "../exit_request.h"
-#include "../maintain.h"
-#include "../report/buf_dump.h"
+#include "cli/exit_request.h"
+#include "maintain/maintain.h"
+#include "base/buf_dump.h"
 #include "fw_prepare.h"
 #include "image_file.h"
 

@@ -5,7 +5,7 @@
 
 #include "../devices/eth_dev.h"
 #include "../flash/flash_access.h"
-#include "../settings.h"
+#include "cli/settings.h"
 
 // For `dev`, in this order, each step only when its path is given
 // (image_path_given):

@@ -4,17 +4,17 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../byte_order.h"
-#include "../cfg.h"
+#include "base/byte_order.h"
+#include "record/cfg.h"
 #include "../devices/sysfs_file.h"
-#include "../exit_request.h"
-#include "../flash/file_io.h"
-#include "../maintain.h"
+#include "cli/exit_request.h"
+#include "base/file_io.h"
+#include "maintain/maintain.h"
 #include "../ucfg/feature_settings.h"
 #include "../ucfg/identity.h"
 #include "../ucfg/mac_address.h"
 #include "../ucfg/si_settings.h"
-#include "flash_layout.h"
+#include "base/flash_layout.h"
 #include "image_file.h"
 #include "image_layout.h"
 

@@ -6,8 +6,8 @@
 #include <span>
 #include <vector>
 
-#include "../settings.h"
-#include "../types.h"
+#include "cli/settings.h"
+#include "base/types.h"
 
 // Builds the image in the layout of `chip_group` (the tool passes
 // g_chip_group, which is 0 on this road: the default layout). Returns 0 with

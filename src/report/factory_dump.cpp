@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "../cfg.h"
-#include "../image/flash_layout.h"
-#include "../maintain.h"
+#include "record/cfg.h"
+#include "base/flash_layout.h"
+#include "maintain/maintain.h"
 
 namespace {
 

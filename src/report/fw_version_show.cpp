@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <span>
 
-#include "../maintain.h"
+#include "maintain/maintain.h"
 
 int get_fw_version(flash_access& flash, const eth_dev* dev, fw_version* version) {
     const std::span<u8> room(reinterpret_cast<u8*>(version), sizeof(*version));

@@ -2,7 +2,7 @@
 // record a device answers for VERSION_INFO.
 #pragma once
 
-#include "../cfg.h"
+#include "record/cfg.h"
 #include "../devices/eth_dev.h"
 #include "../flash/flash_access.h"
 

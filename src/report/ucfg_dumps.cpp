@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "../devices/port_count.h"
-#include "../exit_request.h"
+#include "cli/exit_request.h"
 #include "ucfg_view.h"
 
 namespace {

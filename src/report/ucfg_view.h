@@ -2,7 +2,7 @@
 // report, the stored-text length rule and the MAC address lines.
 #pragma once
 
-#include "../cfg.h"
+#include "record/cfg.h"
 #include "../devices/eth_dev.h"
 #include "../flash/flash_access.h"
 

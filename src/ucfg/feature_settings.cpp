@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "exit_request.h"
+#include "cli/exit_request.h"
 #include "ucfg/option_tokens.h"
 
 const char led_input_usage[] =

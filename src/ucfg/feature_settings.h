@@ -3,8 +3,8 @@
 // Each option text holds four numbers separated by single spaces.
 #pragma once
 
-#include "cfg.h"
-#include "settings.h"
+#include "record/cfg.h"
+#include "cli/settings.h"
 
 // Printed after a text with fewer than four values.
 extern const char led_input_usage[];

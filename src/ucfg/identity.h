@@ -2,7 +2,7 @@
 // name) and the per-port lane flags.
 #pragma once
 
-#include "cfg.h"
+#include "record/cfg.h"
 
 // Stores the text, cut to 32 characters with a warning, zero-padded into `sn`
 // (which != 0) or `pn`. 0; -5 without a record; -22 without a text; -1 when

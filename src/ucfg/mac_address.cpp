@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "exit_request.h"
+#include "cli/exit_request.h"
 
 namespace {
 

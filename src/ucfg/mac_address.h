@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "cfg.h"
-#include "types.h"
+#include "record/cfg.h"
+#include "base/types.h"
 
 // Copy of an option text without a space in its very first position; every
 // other space is kept.

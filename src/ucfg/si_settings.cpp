@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "exit_request.h"
+#include "cli/exit_request.h"
 #include "ucfg/mac_address.h"
 #include "ucfg/option_tokens.h"
 

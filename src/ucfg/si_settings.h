@@ -2,8 +2,8 @@
 // the text parser, the one-lane and four-lane stores and the per-port batch.
 #pragma once
 
-#include "cfg.h"
-#include "settings.h"
+#include "record/cfg.h"
+#include "cli/settings.h"
 
 // Printed after a malformed SI text.
 extern const char si_input_usage[];

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "../maintain.h"
+#include "maintain/maintain.h"
 
 namespace {
 

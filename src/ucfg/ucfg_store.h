@@ -2,7 +2,7 @@
 // (PART_MAC_ADDR) and memory: load, verified save and erase.
 #pragma once
 
-#include "../cfg.h"
+#include "record/cfg.h"
 #include "../devices/eth_dev.h"
 #include "../flash/flash_access.h"
 

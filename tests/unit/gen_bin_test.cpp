@@ -2,10 +2,10 @@
 // that matter, its refusals, and the -pci step with its checksum.
 #include "image/gen_bin.h"
 
-#include "byte_order.h"
-#include "command_set.h"
-#include "maintain.h"
-#include "run_context.h"
+#include "base/byte_order.h"
+#include "cli/command_set.h"
+#include "maintain/maintain.h"
+#include "record/run_context.h"
 #include "test_support.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 #include "test_support.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "arg_parse.h"
-#include "cfg.h"
-#include "exit_request.h"
+#include "cli/arg_parse.h"
+#include "record/cfg.h"
+#include "cli/exit_request.h"
 #include "process_run.h"
 #include "test_bytes.h"
 

@@ -3,9 +3,9 @@
 // itself, so it shows what was stored before this run's save; none writes.
 #pragma once
 
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
-#include "../settings.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
+#include "settings.h"
 
 // Results are not examined; an invalid record ends the process where the
 // show or dump says so. The version stage never ends it.

@@ -1,4 +1,4 @@
-#include "report/buf_dump.h"
+#include "buf_dump.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "cfg.h"
+#include "record/cfg.h"
 #include "command_set.h"
 #include "devices/device_scan.h"
 #include "devices/device_select.h"
@@ -14,8 +14,8 @@
 #include "flash/maintain_channel.h"
 #include "image/fw_update.h"
 #include "image/gen_bin.h"
-#include "report/report_stages.h"
-#include "run_context.h"
+#include "report_stages.h"
+#include "record/run_context.h"
 #include "settings.h"
 #include "ucfg/feature_settings.h"
 #include "ucfg/identity.h"

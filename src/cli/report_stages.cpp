@@ -1,9 +1,9 @@
 #include "report_stages.h"
 
-#include "factory_dump.h"
-#include "fw_version_show.h"
-#include "shows.h"
-#include "ucfg_dumps.h"
+#include "report/factory_dump.h"
+#include "report/fw_version_show.h"
+#include "report/shows.h"
+#include "report/ucfg_dumps.h"
 
 void run_reports(const settings& s, flash_access& flash, const eth_dev* dev) {
     if (s.dump_ucfg_mac_sn)
