@@ -10,9 +10,10 @@
 #include <new>
 
 #include "unique_fd.h"
+#include "message_sink.h"
 
 void sys_error_report(const char* prefix, int err) {
-    std::fprintf(stderr, "%s: %s\n", prefix, std::strerror(err));
+    messages().write_error(std::string(prefix) + ": " + std::strerror(err) + "\n");
 }
 
 int read_file_full(int fd, u8* buf, int bflen, int chunk) {

@@ -22,6 +22,7 @@
 #include "ucfg/mac_address.h"
 #include "ucfg/si_settings.h"
 #include "ucfg/ucfg_store.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ constexpr char VERSION[] = "1.0.0";
 
 // Every examined failure ends the whole run at once; nothing is rolled back.
 [[noreturn]] void fail(const char* message) {
-    std::printf("%s\n", message);
+    messages().print("%s\n", message);
     end_process(-1);
 }
 
@@ -49,14 +50,14 @@ void set_serdes(const settings& s, ucfg_mac_sn* cfg_cur, const eth_dev* dev) {
         si lanes[4] = {};
         const int n = str_2_si_v2(s.si_str, lanes, s.trace2());
         if (n < 1) {
-            std::printf("invalid si input:%s\n", s.si_str);
+            messages().print("invalid si input:%s\n", s.si_str);
             end_process(-1);
         }
         if (n == 1) {
             // One lane names one record entry, which a port outside 0..7 does not have.
             if (do_si_set(dev->port_id, cfg_cur, lanes[0].tx_eq_main, lanes[0].tx_eq_pre, lanes[0].tx_eq_post,
                           lanes[0].boost) != 0) {
-                std::printf("invalid si port:%d\n", dev->port_id);
+                messages().print("invalid si port:%d\n", dev->port_id);
                 end_process(-1);
             }
         } else {
@@ -88,7 +89,7 @@ void set_port_and_identity(const settings& s, ucfg_mac_sn* cfg_cur, const eth_de
     if (s.in_mac_addr[0]) {
         u8 mac_addr[8] = {};
         if (str_2_mac(s.in_mac_addr, mac_addr) != 0) {
-            std::printf("invalid mac-addr:[%s]\n", s.in_mac_addr);
+            messages().print("invalid mac-addr:[%s]\n", s.in_mac_addr);
             end_process(-1);
         }
         if (mac_set(cfg_cur, dev->port_id, mac_addr) < 0)
@@ -137,7 +138,7 @@ void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, in
 int run_on_eeprom_file(const settings& s) {
     auto image = read_file(s.in_file_eeprom_name);
     if (!image) {
-        std::printf("read file %s failed \n", s.in_file_eeprom_name);
+        messages().print("read file %s failed \n", s.in_file_eeprom_name);
         return -1;
     }
     eth_dev fake_dev{};
@@ -145,7 +146,7 @@ int run_on_eeprom_file(const settings& s) {
     fake_dev.port_id = 0;
 
     file_eeprom flash(&fake_dev, std::move(*image));
-    std::printf("%s port%d\n", fake_dev.name, fake_dev.port_id);
+    messages().print("%s port%d\n", fake_dev.name, fake_dev.port_id);
     run_pipeline(s, flash, &fake_dev, 0);  // no port count on this road
     return 0;
 }
@@ -157,22 +158,22 @@ const eth_dev* select_interface(const settings& s, device_list& zelvo_devices) {
     if (s.in_pci_slot[0]) {
         net_dev = find_device_by_pci_slot(zelvo_devices, s.in_pci_slot);
         if (!net_dev) {
-            std::printf("no ethernet devices for %s\n", s.in_pci_slot);
+            messages().print("no ethernet devices for %s\n", s.in_pci_slot);
             end_process(-1);
         }
-        std::printf("%s %s\n", s.in_pci_slot, net_dev->name);
+        messages().print("%s %s\n", s.in_pci_slot, net_dev->name);
     }
     if (s.dev_in[0]) {
         net_dev = find_device_by_name(zelvo_devices, s.dev_in);
         if (!net_dev) {
-            std::printf("no ethernet devices found for %s\n", s.dev_in);
+            messages().print("no ethernet devices found for %s\n", s.dev_in);
             end_process(-1);
         }
     }
     if (s.nr_device >= 0) {
         net_dev = find_device_by_idx(zelvo_devices, s.nr_device);
         if (!net_dev) {
-            std::printf("no ethernet devices found for %d\n", s.nr_device);
+            messages().print("no ethernet devices found for %d\n", s.nr_device);
             end_process(-1);
         }
     }
@@ -195,16 +196,16 @@ int run_on_devices(const settings& s, int argc, const option_table& opts) {
     std::vector<eth_dev> cards;
     if (s.in_all_device) {
         if (find_all_device(zelvo_devices, cards) < 1) {
-            std::printf("no ethernet devices found\n");
+            messages().print("no ethernet devices found\n");
             return -1;
         }
-        std::printf("get %d device info\n", static_cast<int>(cards.size()));
+        messages().print("get %d device info\n", static_cast<int>(cards.size()));
     } else if (!net_dev) {
         if (argc <= 1) {
             print_deivces(zelvo_devices);
             return 0;
         }
-        std::printf("please select device by -i or -d\n\n");
+        messages().print("please select device by -i or -d\n\n");
         print_opts_usages(opts.data());
     } else {
         cards.push_back(*net_dev);
@@ -216,7 +217,7 @@ int run_on_devices(const settings& s, int argc, const option_table& opts) {
         int max_valid_port_num = net_card_max_port_cnt(&dev);
         if (max_valid_port_num == 0)
             fail("max_valid_port_num number is 0 ");
-        std::printf("%s port%d\n", dev.name, dev.port_id);
+        messages().print("%s port%d\n", dev.name, dev.port_id);
         run_pipeline(s, flash, &dev, max_valid_port_num);
     }
     return 0;
@@ -226,13 +227,14 @@ int run_on_devices(const settings& s, int argc, const option_table& opts) {
 
 int kv7update_tool_main(int argc, char** argv) {
     settings s;
-    const run_context run;
+    stdout_sink standard_output;
+    const run_context run(standard_output);
     option_table opts = build_opts(s);
     if (parse_args(opts.data(), argc, argv) < 0)
         return -1;
 
     if (!s.be_quiet)
-        std::printf("Zelvo flash update tools: %s build:%s,%s\n\n", VERSION, __DATE__, __TIME__);
+        messages().print("Zelvo flash update tools: %s build:%s,%s\n\n", VERSION, __DATE__, __TIME__);
 
     if (s.gen_bin)
         return do_gen_bin(s, g_chip_group) == 0 ? 0 : -1;  // no device is scanned on this road

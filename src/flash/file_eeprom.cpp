@@ -7,6 +7,7 @@
 #include "base/flash_layout.h"
 #include "maintain/maintain.h"
 #include "partion_delivery.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -33,11 +34,11 @@ int read_fake_file_eeprom_partion(std::span<const u8> image, int partion, const 
                                   std::span<u8> out_buf) {
     const std::optional<eeprom_partion> part = find_eeprom_partion(partion);
     if (!part) {
-        std::printf("invalid partion: %d \n", partion);
+        messages().print("invalid partion: %d \n", partion);
         end_process(-1);
     }
     if (static_cast<std::size_t>(part->offset) + static_cast<std::size_t>(part->size) > image.size()) {
-        std::printf("above eeprom size: part:%d in-size:%d\n", partion, static_cast<int>(image.size()));
+        messages().print("above eeprom size: part:%d in-size:%d\n", partion, static_cast<int>(image.size()));
         return 0;
     }
     const int delivered = deliver_partion(
@@ -55,7 +56,7 @@ int file_eeprom::read_flash_partion(const eth_dev* dev, int partion, const char*
 
 int file_eeprom::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8>) {
     if (dev == nullptr) {
-        std::printf("eth_dev is null!\n");
+        messages().print("eth_dev is null!\n");
         return -22;
     }
     return dev == fake_net_dev_ && partion_in_range(partion) ? 0 : -22;

@@ -14,6 +14,7 @@
 #include "maintain_lock.h"
 #include "partion_delivery.h"
 #include "base/unique_fd.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ unique_fd open_maintain(const std::string& path) {
     unique_fd fd(::open(path.c_str(), O_RDWR));
     if (!fd) {
         const int err = errno;
-        std::printf("faild to open:%s\n", path.c_str());
+        messages().print("faild to open:%s\n", path.c_str());
         sys_error_report("error", err);
     }
     return fd;
@@ -60,21 +61,21 @@ int read_reply(int fd, int partion, std::span<u8> reply, int chunk) {
     if (got_hdr < 0)
         end_process(-1);
     if (got_hdr < MAINTAIN_HDR_SZ) {
-        std::printf("invalid reply: header %d bytes\n", got_hdr);
+        messages().print("invalid reply: header %d bytes\n", got_hdr);
         return -5;
     }
     const int max = partion_max_sz(partion);
     const int room = static_cast<int>(reply.size()) - MAINTAIN_HDR_SZ;
     const int data_bytes = decode_maintain_reply(reply.data()).data_bytes;
     if (data_bytes < 0 || data_bytes > max || data_bytes > room) {
-        std::printf("invalid reply: data_bytes:%d max:%d\n", data_bytes, max);
+        messages().print("invalid reply: data_bytes:%d max:%d\n", data_bytes, max);
         return -5;
     }
     const int got = read_file_full(fd, reply.data() + MAINTAIN_HDR_SZ, data_bytes, chunk);
     if (got < 0)
         return got;
     if (got < data_bytes) {
-        std::printf("invalid reply: data %d of %d bytes\n", got, data_bytes);
+        messages().print("invalid reply: data %d of %d bytes\n", got, data_bytes);
         return -5;
     }
     return data_bytes;
@@ -87,7 +88,7 @@ int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::
     try {
         reply.resize(static_cast<std::size_t>(reply_sz));
     } catch (const std::bad_alloc&) {
-        std::printf("no meory!%d\n", reply_sz);
+        messages().print("no meory!%d\n", reply_sz);
         return -12;
     }
     const std::array<u8, MAINTAIN_HDR_SZ> req = encode_read_req(partion);
@@ -115,7 +116,7 @@ int maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
     try {
         req = encode_write_req(partion, data);
     } catch (const std::bad_alloc&) {
-        std::printf("no meory!%d\n", static_cast<int>(data.size()) + MAINTAIN_HDR_SZ);
+        messages().print("no meory!%d\n", static_cast<int>(data.size()) + MAINTAIN_HDR_SZ);
         return -12;
     }
     if (::lseek(fd, 0, SEEK_SET) < 0) {
@@ -125,10 +126,10 @@ int maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
     const int total = static_cast<int>(req.size());
     // The driver carries a write out by the time the write call returns.
     if (write_file_full(fd, req.data(), total) != total) {
-        std::printf(" Faild\n");
+        messages().print(" Faild\n");
         return -5;
     }
-    std::printf(" Done\n");
+    messages().print(" Done\n");
     unlock_maintain_file(fd);
     return 0;
 }
@@ -145,17 +146,17 @@ int maintain_channel::read_flash_partion(const eth_dev* dev, int partion, const 
 
 int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
     if (dev == nullptr) {
-        std::printf("eth_dev is null!\n");
+        messages().print("eth_dev is null!\n");
         return -22;
     }
     if (!partion_in_range(partion))
         return -22;
-    std::printf("writing flash....");
+    messages().print("writing flash....");
     // A progress text: show it before the flash write, which may take a while.
-    std::fflush(stdout);
+    messages().flush();
     const std::string path = maintain_path(dev->name);
     if (trace2_)
-        std::printf("[%s][%s]\n", dev->name, path.c_str());
+        messages().print("[%s][%s]\n", dev->name, path.c_str());
     const unique_fd fd = open_maintain(path);
     if (!fd)
         return -5;

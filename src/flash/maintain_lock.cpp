@@ -9,6 +9,7 @@
 
 #include "cli/exit_request.h"
 #include "base/file_io.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ void lock_maintain_file(int fd, lock_wait wait, int limit_s) {
         if (whole_file_lock(fd, F_WRLCK, cmd) == 0)
             return;
         if (now - first_try > limit_s) {
-            std::printf("get lock timeout \n");
+            messages().print("get lock timeout \n");
             end_process(1);
         }
         if (wait == lock_wait::no)

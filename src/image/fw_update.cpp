@@ -8,11 +8,12 @@
 #include "base/buf_dump.h"
 #include "fw_prepare.h"
 #include "image_file.h"
+#include "base/message_sink.h"
 
 namespace {
 
 [[noreturn]] void fail(const std::string& message) {
-    std::fputs(message.c_str(), stdout);
+    messages().write(message.c_str());
     end_process(-1);
 }
 

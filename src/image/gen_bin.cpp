@@ -17,6 +17,7 @@
 #include "base/flash_layout.h"
 #include "image_file.h"
 #include "image_layout.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -25,12 +26,12 @@ constexpr int PCI_LANES_OFF = 12, PCI_GEN_OFF = 13;  // net_config.pci.pci_lanes
 constexpr int DEFAULT_PCI_GEN = 3, DEFAULT_PCI_LANES = 8;
 
 int refuse(const char* format, const char* path) {
-    std::printf(format, path);
+    messages().print(format, path);
     return -1;
 }
 
 int cannot_read(const char* path) {
-    std::fputs(cannot_read_message(path).c_str(), stdout);
+    messages().write(cannot_read_message(path).c_str());
     return -1;
 }
 
@@ -73,7 +74,7 @@ int set_pci_link(std::span<u8> cfg_area, const char* text, bool trace) {
     const bool valid = has_header && get_le32(cfg_area.data() + offsetof(net_config, magic)) == NET_CFG_MAGIC &&
                        len >= NET_CFG_MIN_LEN && len <= std::min<std::size_t>(CFG_MAX_SZ, cfg_area.size());
     if (!valid) {
-        std::printf("fw bin has no valid net config for -pci\n");
+        messages().print("fw bin has no valid net config for -pci\n");
         return -1;
     }
     int gen = DEFAULT_PCI_GEN, lanes = DEFAULT_PCI_LANES;
@@ -81,7 +82,7 @@ int set_pci_link(std::span<u8> cfg_area, const char* text, bool trace) {
     cfg_area[PCI_LANES_OFF] = static_cast<u8>(lanes);
     cfg_area[PCI_GEN_OFF] = static_cast<u8>(gen);
     if (trace)
-        std::printf("gen%dX%d\n", gen, lanes);
+        messages().print("gen%dX%d\n", gen, lanes);
     put_le32(cfg_area.data() + offsetof(net_config, csum), 0);
     put_le32(cfg_area.data() + offsetof(net_config, csum), crxsum(cfg_area.data(), len));
     return 0;
@@ -90,7 +91,7 @@ int set_pci_link(std::span<u8> cfg_area, const char* text, bool trace) {
 int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
     image.clear();
     if (s.port_cnts_of_card == 0) {
-        std::printf("please set numbers of ports by -ports <num-ports>\n");
+        messages().print("please set numbers of ports by -ports <num-ports>\n");
         return -1;
     }
     std::vector<u8> buf(FW_BIN_MAX_SZ, 0xFF);
@@ -103,7 +104,7 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
     store_record(buf, ucfg_off, rec);
 
     if (!s.fw_bin[0]) {
-        std::printf("please input fw.bin\n");
+        messages().print("please input fw.bin\n");
         end_process(-1);
     }
     const std::optional<std::vector<u8>> fw = read_file(s.fw_bin);
@@ -114,7 +115,7 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
     if (fw->size() < static_cast<std::size_t>(BOOT_PAGE_SZ))
         return refuse("fw bin too small: %s\n", s.fw_bin);
     if (const char* refusal = chip_group_refusal(chip_group, image_chip_group(*fw))) {
-        std::printf("%s\n", refusal);
+        messages().print("%s\n", refusal);
         return -1;
     }
     std::copy(fw->begin(), fw->end(), buf.begin());
@@ -155,7 +156,7 @@ int do_gen_bin(const settings& s, u32 chip_group) {
     std::vector<u8> image;
     if (build_gen_bin(s, chip_group, image) != 0)
         return -1;
-    std::printf("gen bin: %s %d bytes\n", s.out_bin_f, static_cast<int>(image.size()));
+    messages().print("gen bin: %s %d bytes\n", s.out_bin_f, static_cast<int>(image.size()));
     // The writer reports a failed write; an image not saved whole is a failure.
     return write_to_file(image, s.out_bin_f) < 0 ? -1 : 0;
 }

@@ -6,6 +6,7 @@
 #include "../devices/port_count.h"
 #include "cli/exit_request.h"
 #include "ucfg_view.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ bool load_valid(flash_access& flash, const eth_dev* dev, ucfg_mac_sn& record) {
     record = load_report_record(flash, dev);
     if (record.magic == MAC_SN_MAGIC)
         return true;
-    std::printf("invalid ucfg-mac-sn magic:0x%x\n", static_cast<unsigned>(record.magic));
+    messages().print("invalid ucfg-mac-sn magic:0x%x\n", static_cast<unsigned>(record.magic));
     return false;
 }
 
@@ -22,7 +23,7 @@ bool load_valid(flash_access& flash, const eth_dev* dev, ucfg_mac_sn& record) {
 void print_text_line(const char* label, const u8 (&field)[UCFG_TEXT_LEN]) {
     char text[UCFG_TEXT_LEN + 1] = {};
     std::memcpy(text, field, static_cast<std::size_t>(pn_sn_dlen(field, UCFG_TEXT_LEN)));
-    std::printf("%s: %s\n", label, text);
+    messages().print("%s: %s\n", label, text);
 }
 
 }  // namespace

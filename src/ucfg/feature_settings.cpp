@@ -6,6 +6,7 @@
 
 #include "cli/exit_request.h"
 #include "ucfg/option_tokens.h"
+#include "base/message_sink.h"
 
 const char led_input_usage[] =
     " for led ctrl:\n\t<led_ctrl> <act_tmout> <blk_thre_h> <blk_thre_low>\n\tie: 0x4746c442 "
@@ -75,7 +76,7 @@ int parse_four_values(const char* text, const member& m, Store store) {
     for (int i = 0; i < VALUES_PER_TEXT; ++i) {
         const auto token = tokens.next(' ');
         if (!token) {
-            std::printf(m.message, text, m.usage);
+            messages().print(m.message, text, m.usage);
             end_process(-1);
         }
         store(i, m.how == reading::hex_unsigned ? read_hex_number(*token)

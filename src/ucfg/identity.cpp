@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/message_sink.h"
+
 namespace {
 
 // `label` names the field in the cut warning ("sn", "pn", "product name").
@@ -10,14 +12,14 @@ int store_text_field(u8 (&field)[UCFG_TEXT_LEN], const char* text, const char* l
                      const char* failure) {
     std::size_t len = std::strlen(text);
     if (len > UCFG_TEXT_LEN) {
-        std::printf("Warin: %s > %lu. cut to 32bytes\n", label,
+        messages().print("Warin: %s > %lu. cut to 32bytes\n", label,
                     static_cast<unsigned long>(UCFG_TEXT_LEN));
         len = UCFG_TEXT_LEN;
     }
     std::memset(field, 0, sizeof(field));
     std::memcpy(field, text, len);
     if (std::memcmp(field, text, len) != 0) {
-        std::printf("%s\n", failure);
+        messages().print("%s\n", failure);
         return -1;
     }
     ucfg_mac_sn_dirty = 1;
@@ -26,7 +28,7 @@ int store_text_field(u8 (&field)[UCFG_TEXT_LEN], const char* text, const char* l
 
 int check_args(const ucfg_mac_sn* record, const char* text) {
     if (record == nullptr) {
-        std::printf("sn load faild!\n");
+        messages().print("sn load faild!\n");
         return -5;
     }
     return text == nullptr ? -22 : 0;

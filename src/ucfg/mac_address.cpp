@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/exit_request.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ int hex_digit(char c) {
 }
 
 void print_port_mac(int port, const u8* a) {
-    std::printf("port%d: %02x:%02x:%02x:%02x:%02x:%02x\n", port, a[0], a[1], a[2], a[3], a[4],
+    messages().print("port%d: %02x:%02x:%02x:%02x:%02x:%02x\n", port, a[0], a[1], a[2], a[3], a[4],
                 a[5]);
 }
 
@@ -76,7 +77,7 @@ int str_2_mac(const char* text, u8* out6) {
         addr[i] = static_cast<u8>(hi << 4 | lo);
     }
     if (!is_valid_ether_addr(addr)) {
-        std::printf("mac-addr should not be zero/broadcase/group\n");
+        messages().print("mac-addr should not be zero/broadcase/group\n");
         return -1;
     }
     std::memcpy(out6, addr, ETH_ALEN);
@@ -99,7 +100,7 @@ int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
         return -1;
     u8 addr[ETH_ALEN];
     if (str_2_mac(text, addr) != 0) {
-        std::printf("invalid macaddr:[%s]\n", text ? text : "");
+        messages().print("invalid macaddr:[%s]\n", text ? text : "");
         end_process(-1);
     }
     record->magic = MAC_SN_MAGIC;
@@ -108,7 +109,7 @@ int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
         // Bytes 6 and 7 of the slot are not part of the address and stay.
         std::memcpy(record->macaddr[i], addr, ETH_ALEN);
         if (std::memcmp(record->macaddr[i], addr, ETH_ALEN) != 0) {
-            std::printf("set mac failed \n");
+            messages().print("set mac failed \n");
             return -1;
         }
         mac_be64enc1(addr);
@@ -120,7 +121,7 @@ int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
 
 int mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
     if (ports < 1 || ports > max_ports) {
-        std::printf("ports param is must 1 to %d \n", max_ports);
+        messages().print("ports param is must 1 to %d \n", max_ports);
         return -1;
     }
     return mac_batch_set(record, text, ports);

@@ -5,6 +5,7 @@
 #include "cli/exit_request.h"
 #include "ucfg/mac_address.h"
 #include "ucfg/option_tokens.h"
+#include "base/message_sink.h"
 
 const char si_input_usage[] =
     " for 1/10G:\n\t<main> <pre> <post> <boost>\n\tie: 29 0 12 15\n for 25/40G:\n\t "
@@ -19,7 +20,7 @@ constexpr int TAP_MAX = 63;
 constexpr int BOOST_MAX = 15;
 
 [[noreturn]] void malformed(const char* text) {
-    std::printf("invalid si input[%s]: Usage:\n%s", text, si_input_usage);
+    messages().print("invalid si input[%s]: Usage:\n%s", text, si_input_usage);
     end_process(-1);
 }
 
@@ -27,10 +28,10 @@ constexpr int BOOST_MAX = 15;
 // text as cut at the commas.
 [[noreturn]] void out_of_range(int k, int value, const std::string& piece) {
     switch (k) {
-    case 0: std::printf("invalid main:%d\n", value); break;
-    case 1: std::printf("invalid pre:%d\n", value); break;
-    case 2: std::printf("invalid post:%d\n", value); break;
-    default: std::printf("invalid boost:%d in:[%s]\n", value, piece.c_str()); break;
+    case 0: messages().print("invalid main:%d\n", value); break;
+    case 1: messages().print("invalid pre:%d\n", value); break;
+    case 2: messages().print("invalid post:%d\n", value); break;
+    default: messages().print("invalid boost:%d in:[%s]\n", value, piece.c_str()); break;
     }
     end_process(-1);
 }
@@ -61,7 +62,7 @@ int str_2_si_v2(const char* text, si* out4, bool trace) {
                 out_of_range(k, v[k], *piece);
         }
         if (trace)
-            std::printf("[%d] main:%u pre:%u post:%u boost:%u\n", i, static_cast<unsigned>(v[0]),
+            messages().print("[%d] main:%u pre:%u post:%u boost:%u\n", i, static_cast<unsigned>(v[0]),
                         static_cast<unsigned>(v[1]), static_cast<unsigned>(v[2]),
                         static_cast<unsigned>(v[3]));
         out4[i] = si{static_cast<u8>(v[0]), static_cast<u8>(v[1]), static_cast<u8>(v[2]),

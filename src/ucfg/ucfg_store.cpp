@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "maintain/maintain.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ int load_mac_sn(flash_access& flash, const eth_dev* dev, ucfg_mac_sn* record, bo
     std::vector<u8> scratch(UCFG_SCRATCH_SZ, ERASED_BYTE);
     const int got = flash.read_flash_partion(dev, PART_MAC_ADDR, nullptr, scratch);
     if (got < 0) {
-        std::printf("io eeprom error!");
+        messages().print("io eeprom error!");
         return got;
     }
     std::memcpy(record, scratch.data(), sizeof(*record));
@@ -55,7 +56,7 @@ int save_mac_sn(flash_access& flash, const eth_dev* dev, const ucfg_mac_sn* reco
 
 int reset_ucfg_mac_sn(flash_access& flash, const eth_dev* dev) {
     const std::vector<u8> erased(UCFG_MAC_SN_SZ, ERASED_BYTE);
-    std::printf("reset_ucfg_mac_sn\n");
+    messages().print("reset_ucfg_mac_sn\n");
     if (!flash.keeps_writes())
         return flash.write_flash_partion(dev, PART_MAC_ADDR, erased) < 0 ? -1 : 0;
     // Checked like a save: a lost erase would leave the old record to be
