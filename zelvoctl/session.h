@@ -36,6 +36,7 @@ public:
     explicit session(const global_options& options, const std::string& image_file = "");
 
     flash_access& flash() { return *flash_; }
+    const flash_access& flash() const { return *flash_; }
     const std::vector<card>& cards() const { return cards_; }
     const progress& report() const { return report_; }
     bool from_image() const { return image_card_.has_value(); }

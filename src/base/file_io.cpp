@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -25,7 +26,7 @@ int read_file_full(int fd, u8* buf, int bflen, int chunk) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return -5;
+            return -EIO;
         if (n == 0)
             break;
         done += static_cast<int>(n);
@@ -41,7 +42,7 @@ int write_file_full(int fd, const u8* buf, int len) {
             continue;
         // A write that takes nothing would make no progress; treat it as failed.
         if (n <= 0)
-            return -5;
+            return -EIO;
         done += static_cast<int>(n);
     }
     return len;
@@ -57,7 +58,7 @@ int write_to_file(std::span<const u8> buf, const char* fname) {
         saved = ::close(fd.release()) == 0;
     if (!saved) {
         sys_error_report("save faild!\n");
-        return -5;
+        return -EIO;
     }
     return len;
 }

@@ -23,15 +23,15 @@ constexpr int READ_CHUNK_SZ = 4096;
 void sys_error_report(const char* prefix, int err = errno);
 
 // Reads up to `bflen` bytes, at most `chunk` per request, stopping early at
-// end of data. Returns the byte count, or -5 on a read error.
+// end of data. Returns the byte count, or -EIO on a read error.
 int read_file_full(int fd, u8* buf, int bflen, int chunk = READ_CHUNK_SZ);
 
 // Writes all `len` bytes, going on after partial writes. Returns `len`, or
-// -5 on a write error.
+// -EIO on a write error.
 int write_file_full(int fd, const u8* buf, int len);
 
 // Creates or truncates `fname` (mode 0644 before the umask) and writes `buf`
-// into it. Returns the byte count, or -5.
+// into it. Returns the byte count, or -EIO.
 int write_to_file(std::span<const u8> buf, const char* fname);
 
 // Largest file read whole: a complete flash image is under 1 MiB, so anything

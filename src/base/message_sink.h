@@ -58,3 +58,16 @@ message_sink& messages();
 // Makes `sink` the calling thread's sink (nullptr: standard output again) and
 // returns the one it replaces.
 message_sink* install_message_sink(message_sink* sink);
+
+// Sends the calling thread's texts to `sink` while it lives (one step of a
+// run whose texts a front end wants on their own), then to the sink before.
+class sink_scope {
+public:
+    explicit sink_scope(message_sink& sink) : outer_(install_message_sink(&sink)) {}
+    ~sink_scope() { install_message_sink(outer_); }
+    sink_scope(const sink_scope&) = delete;
+    sink_scope& operator=(const sink_scope&) = delete;
+
+private:
+    message_sink* outer_;
+};

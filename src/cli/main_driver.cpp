@@ -1,6 +1,7 @@
 #include "main_driver.h"
 
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "record/cfg.h"
@@ -34,13 +35,32 @@ constexpr char VERSION[] = "1.0.0";
     end_process(-1);
 }
 
-using batch_setter = int (*)(ucfg_mac_sn*, const settings&);
+// A failure after flash access: the channel's own fault ends the run when
+// there is one (it has been shown), otherwise `message` does.
+[[noreturn]] void fail(const flash_access& flash, const char* message) {
+    if (!flash.fault().ok())
+        end_run(flash.fault());
+    fail(message);
+}
+
+// Ends the run on a failure the library handed up; it has said why.
+void end_on(const result& r) {
+    if (!r.ok())
+        end_run(r);
+}
+
+si_port_texts si_texts(const settings& s) {
+    si_port_texts texts{};
+    for (int n = 0; n < MAX_PORTS; ++n)
+        texts[static_cast<std::size_t>(n)] = s.si_port(n);
+    return texts;
+}
 
 // Consecutive addresses from -mac-p0 over -ports ports of this card.
 void set_port_macs(const settings& s, ucfg_mac_sn* cfg_cur, int max_valid_port_num) {
     if (!s.in_mac_addr_p0[0])
         return;
-    if (mac_p0_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card, max_valid_port_num) != 0)
+    if (!mac_p0_batch_set(cfg_cur, s.in_mac_addr_p0, s.port_cnts_of_card, max_valid_port_num).ok())
         end_process(-1);  // the setter has said why
 }
 
@@ -49,6 +69,8 @@ void set_serdes(const settings& s, ucfg_mac_sn* cfg_cur, const eth_dev* dev) {
     if (s.si_str[0]) {
         si lanes[4] = {};
         const int n = str_2_si_v2(s.si_str, lanes, s.trace2());
+        if (n < 0)
+            end_process(-1);  // the parser has said why
         if (n < 1) {
             messages().print("invalid si input:%s\n", s.si_str);
             end_process(-1);
@@ -64,22 +86,26 @@ void set_serdes(const settings& s, ucfg_mac_sn* cfg_cur, const eth_dev* dev) {
             do_si_set_25_40g(dev->port_id, cfg_cur, lanes[0], lanes[1], lanes[2], lanes[3]);
         }
     }
-    cfg_si_batch_set(cfg_cur, s);
+    end_on(cfg_si_batch_set(cfg_cur, si_texts(s), s.trace2()));
 }
 
 void set_feature_batches(const settings& s, ucfg_mac_sn* cfg_cur) {
     const struct {
-        batch_setter set;
+        std::function<result()> set;
         const char* failure;
     } batches[] = {
-        {cfg_led_batch_set, "cfg_led_batch_set fialed "},
-        {cfg_lldp_batch_set, "cfg_lldp_batch_set fialed "},
-        {cfg_wol_batch_set, "cfg_wol_batch_set fialed "},
-        {cfg_pack_id_batch_set, "cfg_pack_id_batch_set fialed "},
-        {cfg_force_state_batch_set, "cfg_force_state_batch_set fialed "},
+        {[&] { return cfg_led_batch_set(cfg_cur, s.led_str); }, "cfg_led_batch_set fialed "},
+        {[&] { return cfg_lldp_batch_set(cfg_cur, s.lldp_status_str, s.lldp_txIntval_str); },
+         "cfg_lldp_batch_set fialed "},
+        {[&] { return cfg_wol_batch_set(cfg_cur, s.wol_mode_str, s.wol_en_str); }, "cfg_wol_batch_set fialed "},
+        {[&] { return cfg_pack_id_batch_set(cfg_cur, s.pack_id_str); }, "cfg_pack_id_batch_set fialed "},
+        {[&] { return cfg_force_state_batch_set(cfg_cur, s.force_status_str); }, "cfg_force_state_batch_set fialed "},
     };
     for (const auto& b : batches) {
-        if (b.set(cfg_cur, s) != 0)
+        const result r = b.set();
+        if (r.code == fault_code::invalid_value)
+            end_run(r);  // the parser has said why
+        if (!r.ok())
             fail(b.failure);
     }
 }
@@ -113,25 +139,25 @@ void set_port_and_identity(const settings& s, ucfg_mac_sn* cfg_cur, const eth_de
 // the record when any setter of the run changed something.
 void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, int max_valid_port_num) {
     if (s.do_reset_cfg && reset_ucfg_mac_sn(flash, dev) != 0)
-        fail("do_reset_cfg failed ");
+        fail(flash, "do_reset_cfg failed ");
 
     ucfg_mac_sn cfg_cur{};
     if (load_mac_sn(flash, dev, &cfg_cur, s.trace2()) != 0)
-        fail("canot load mac-sn from flash");
+        fail(flash, "canot load mac-sn from flash");
 
     set_port_macs(s, &cfg_cur, max_valid_port_num);
-    update_pxe_and_fw(s, flash, dev);  // ends the process on any failure
+    end_on(update_pxe_and_fw({s.pxe_bin, s.fw_bin, s.overwrite_all_usr_cfg != 0, s.trace3()}, flash, dev));
     set_serdes(s, &cfg_cur, dev);
     set_feature_batches(s, &cfg_cur);
     set_port_and_identity(s, &cfg_cur, dev);
 
     // The partition as it stands before this run's save.
     if (s.dump_para > 0 && flash.read_flash_partion(dev, s.dump_para, s.out_bin_f, {}) < 0)
-        fail("read flash dump_para failed ");
-    run_reports(s, flash, dev);  // what the flash holds before the save
+        fail(flash, "read flash dump_para failed ");
+    end_on(run_reports(s, flash, dev));  // what the flash holds before the save
 
     if (ucfg_mac_sn_dirty && save_mac_sn(flash, dev, &cfg_cur, s.trace2()) != 0)
-        fail("flash write faild!");
+        fail(flash, "flash write faild!");
 }
 
 // The file-backed road: the image file stands in for one card's flash.
@@ -225,6 +251,28 @@ int run_on_devices(const settings& s, int argc, const option_table& opts) {
 
 }  // namespace
 
+gen_bin_request gen_bin_request_of(const settings& s) {
+    gen_bin_request q;
+    q.fw_bin = s.fw_bin;
+    q.pxe_bin = s.pxe_bin;
+    q.out_file = s.out_bin_f;
+    q.pci_link = s.in_pci_speed;
+    q.ports = s.port_cnts_of_card;
+    q.mac_p0 = s.in_mac_addr_p0;
+    q.sn = s.vdp_sn_valid >= 0 ? s.vdp_sn : nullptr;
+    q.pn = s.vdp_pn_valid >= 0 ? s.vdp_pn : nullptr;
+    q.pName = s.vdp_pName_valid >= 0 ? s.vdp_pName : nullptr;
+    q.si = si_texts(s);
+    q.led = s.led_str;
+    q.lldp_status = s.lldp_status_str;
+    q.lldp_interval = s.lldp_txIntval_str;
+    q.wol_mode = s.wol_mode_str;
+    q.wol_enable = s.wol_en_str;
+    q.force_state = s.force_status_str;
+    q.trace = s.trace2();
+    return q;
+}
+
 int kv7update_tool_main(int argc, char** argv) {
     settings s;
     stdout_sink standard_output;
@@ -237,7 +285,7 @@ int kv7update_tool_main(int argc, char** argv) {
         messages().print("Zelvo flash update tools: %s build:%s,%s\n\n", VERSION, __DATE__, __TIME__);
 
     if (s.gen_bin)
-        return do_gen_bin(s, g_chip_group) == 0 ? 0 : -1;  // no device is scanned on this road
+        return do_gen_bin(gen_bin_request_of(s), g_chip_group) == 0 ? 0 : -1;  // no device is scanned on this road
     if (s.in_file_eeprom_name[0])
         return run_on_eeprom_file(s);
     return run_on_devices(s, argc, opts);

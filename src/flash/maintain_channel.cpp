@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <new>
 
-#include "cli/exit_request.h"
 #include "base/file_io.h"
 #include "maintain_lock.h"
 #include "partion_delivery.h"
@@ -56,101 +55,114 @@ std::vector<u8> encode_write_req(int partion, std::span<const u8> data) {
     return out;
 }
 
-int read_reply(int fd, int partion, std::span<u8> reply, int chunk) {
+flash_outcome read_reply(int fd, int partion, std::span<u8> reply, int chunk) {
     const int got_hdr = read_file_full(fd, reply.data(), MAINTAIN_HDR_SZ, chunk);
     if (got_hdr < 0)
-        end_process(-1);
+        return run_ending(-EIO, fault_code::io, "reply header unreadable");
     if (got_hdr < MAINTAIN_HDR_SZ) {
         messages().print("invalid reply: header %d bytes\n", got_hdr);
-        return -5;
+        return {-EIO, {}};
     }
     const int max = partion_max_sz(partion);
     const int room = static_cast<int>(reply.size()) - MAINTAIN_HDR_SZ;
     const int data_bytes = decode_maintain_reply(reply.data()).data_bytes;
     if (data_bytes < 0 || data_bytes > max || data_bytes > room) {
         messages().print("invalid reply: data_bytes:%d max:%d\n", data_bytes, max);
-        return -5;
+        return {-EIO, {}};
     }
     const int got = read_file_full(fd, reply.data() + MAINTAIN_HDR_SZ, data_bytes, chunk);
     if (got < 0)
-        return got;
+        return {got, {}};
     if (got < data_bytes) {
         messages().print("invalid reply: data %d of %d bytes\n", got, data_bytes);
-        return -5;
+        return {-EIO, {}};
     }
-    return data_bytes;
+    return {data_bytes, {}};
 }
 
-int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf, int chunk) {
-    lock_maintain_file(fd, lock_wait::no);
+flash_outcome maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf,
+                                     int chunk) {
+    maintain_lock_guard lock(fd, lock_wait::no);
+    if (!lock.taken().ok())
+        return {-ETIMEDOUT, lock.taken()};
     const int reply_sz = partion_max_sz(partion) + MAINTAIN_HDR_SZ;
     std::vector<u8> reply;
     try {
         reply.resize(static_cast<std::size_t>(reply_sz));
     } catch (const std::bad_alloc&) {
         messages().print("no meory!%d\n", reply_sz);
-        return -12;
+        return {-ENOMEM, {}};
     }
     const std::array<u8, MAINTAIN_HDR_SZ> req = encode_read_req(partion);
     if (write_file_full(fd, req.data(), MAINTAIN_HDR_SZ) != MAINTAIN_HDR_SZ) {
         sys_error_report("send req faild!\n");
-        end_process(-1);
+        return run_ending(-EIO, fault_code::io, "send req faild!");
     }
     // The driver answers a request from the file's start.
     if (::lseek(fd, 0, SEEK_SET) < 0) {
         sys_error_report("lsseek\n");
-        end_process(-1);
+        return run_ending(-EIO, fault_code::io, "lsseek");
     }
-    int result = read_reply(fd, partion, reply, chunk);
-    if (result > 0 &&
-        deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(result)),
+    flash_outcome got = read_reply(fd, partion, reply, chunk);
+    if (got.value > 0 &&
+        deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(got.value)),
                         out_bin_fname, out_buf) < 0)
-        result = -5;
-    unlock_maintain_file(fd);
-    return result;
+        got.value = -EIO;
+    if (!got.fault.ok())
+        return got;
+    if (result released = lock.release(); !released.ok())
+        return {-ENOLCK, std::move(released)};
+    return got;
 }
 
-int maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
-    lock_maintain_file(fd, lock_wait::yes);
+flash_outcome maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
+    maintain_lock_guard lock(fd, lock_wait::yes);
+    if (!lock.taken().ok())
+        return {-ETIMEDOUT, lock.taken()};
     std::vector<u8> req;
     try {
         req = encode_write_req(partion, data);
     } catch (const std::bad_alloc&) {
         messages().print("no meory!%d\n", static_cast<int>(data.size()) + MAINTAIN_HDR_SZ);
-        return -12;
+        return {-ENOMEM, {}};
     }
     if (::lseek(fd, 0, SEEK_SET) < 0) {
         sys_error_report("lsseek\n");
-        return -5;
+        return {-EIO, {}};
     }
     const int total = static_cast<int>(req.size());
     // The driver carries a write out by the time the write call returns.
     if (write_file_full(fd, req.data(), total) != total) {
         messages().print(" Faild\n");
-        return -5;
+        return {-EIO, {}};
     }
     messages().print(" Done\n");
-    unlock_maintain_file(fd);
-    return 0;
+    if (result released = lock.release(); !released.ok())
+        return {-ENOLCK, std::move(released)};
+    return {0, {}};
 }
 
 int maintain_channel::read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                                          std::span<u8> out_buf) {
+    if (run_ended())
+        return -ECANCELED;
     if (!partion_in_range(partion) || dev == nullptr)
-        return -22;
+        return -EINVAL;
     const unique_fd fd = open_maintain(maintain_path(dev->name));
     if (!fd)
-        return -5;
-    return maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf, read_chunk_);
+        return -EIO;
+    return settle(maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf, read_chunk_));
 }
 
 int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
+    if (run_ended())
+        return -ECANCELED;
     if (dev == nullptr) {
         messages().print("eth_dev is null!\n");
-        return -22;
+        return -EINVAL;
     }
     if (!partion_in_range(partion))
-        return -22;
+        return -EINVAL;
     messages().print("writing flash....");
     // A progress text: show it before the flash write, which may take a while.
     messages().flush();
@@ -159,6 +171,6 @@ int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::
         messages().print("[%s][%s]\n", dev->name, path.c_str());
     const unique_fd fd = open_maintain(path);
     if (!fd)
-        return -5;
-    return maintain_write_exchange(fd.get(), partion, data);
+        return -EIO;
+    return settle(maintain_write_exchange(fd.get(), partion, data));
 }

@@ -1,6 +1,7 @@
 #include "partion_delivery.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "base/file_io.h"
@@ -15,5 +16,5 @@ int deliver_partion(std::span<const u8> data, const char* out_bin_fname, std::sp
     // success without the file it was asked for.
     const int saved = write_to_file(data, out_bin_fname);
     messages().print("out to: %s\n", out_bin_fname);
-    return saved < 0 ? -5 : 0;
+    return saved < 0 ? -EIO : 0;
 }

@@ -15,6 +15,8 @@ int get_fw_version(flash_access& flash, const eth_dev* dev, fw_version* version)
 void show_fw_version(flash_access& flash, const eth_dev* dev) {
     fw_version v{};
     if (get_fw_version(flash, dev, &v) != 0) {
+        if (!flash.fault().ok())
+            return;  // the run ends; its fault has been shown
         messages().print(" show fw version not supported!\n");
         return;
     }

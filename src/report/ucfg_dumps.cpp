@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "../devices/port_count.h"
-#include "cli/exit_request.h"
 #include "ucfg_view.h"
 #include "base/message_sink.h"
 
@@ -15,15 +14,20 @@ constexpr std::int32_t UNSET_S32 = -1;
 constexpr char FULL_DUMP_INVALID[] = "invalid ma-sn part";
 constexpr char TOPIC_DUMP_INVALID[] = "invalid user cfg part";
 
-// The stored record, valid; otherwise the process ends after `what` and the magic.
-ucfg_mac_sn load_valid(flash_access& flash, const eth_dev* dev, const char* what) {
+// Hands the stored record to `print` when it is valid; otherwise the
+// channel's fault, or failed after `what` and the magic.
+template <typename Print>
+result with_valid(flash_access& flash, const eth_dev* dev, const char* what, Print print) {
     const ucfg_mac_sn record = load_report_record(flash, dev);
+    if (!flash.fault().ok())
+        return flash.fault();
     if (record.magic != MAC_SN_MAGIC) {
         messages().print("%s", what);
         messages().print("magic: %08x", static_cast<unsigned>(record.magic));
-        end_process(-1);
+        return result::fail(fault_code::failed, std::string(what));
     }
-    return record;
+    print(record);
+    return {};
 }
 
 // Rows of a per-port table: the card's ports, never more than the record holds.
@@ -122,11 +126,7 @@ void print_led(const led_bitmap_t& led) {
                 led.active_timeout_thre, led.blink_high_thre, led.blink_low_thre);
 }
 
-}  // namespace
-
-void do_dump_ucfg_mac_sn(flash_access& flash, const eth_dev* dev) {
-    const int ports = port_rows(dev);
-    const ucfg_mac_sn r = load_valid(flash, dev, FULL_DUMP_INVALID);
+void print_full_dump(const ucfg_mac_sn& r, int ports) {
     print_mac_lines(r, ports);
     messages().print("\nmagic: 0x%08x\n", static_cast<unsigned>(r.magic));
     print_text_field("sn:", r.sn, "   ");
@@ -148,26 +148,35 @@ void do_dump_ucfg_mac_sn(flash_access& flash, const eth_dev* dev) {
     messages().print("\n");
 }
 
-void do_dump_ucfg_si(flash_access& flash, const eth_dev* dev) {
+}  // namespace
+
+result do_dump_ucfg_mac_sn(flash_access& flash, const eth_dev* dev) {
     const int ports = port_rows(dev);
-    print_si_table(load_valid(flash, dev, TOPIC_DUMP_INVALID), ports);
+    return with_valid(flash, dev, FULL_DUMP_INVALID, [ports](const ucfg_mac_sn& r) { print_full_dump(r, ports); });
 }
 
-void do_dump_ucfg_lldp(flash_access& flash, const eth_dev* dev) {
+result do_dump_ucfg_si(flash_access& flash, const eth_dev* dev) {
     const int ports = port_rows(dev);
-    print_lldp_table(load_valid(flash, dev, TOPIC_DUMP_INVALID), ports, "lldp  : status  txVal");
+    return with_valid(flash, dev, TOPIC_DUMP_INVALID, [ports](const ucfg_mac_sn& r) { print_si_table(r, ports); });
 }
 
-void do_dump_ucfg_wol(flash_access& flash, const eth_dev* dev) {
+result do_dump_ucfg_lldp(flash_access& flash, const eth_dev* dev) {
     const int ports = port_rows(dev);
-    print_wol_table(load_valid(flash, dev, TOPIC_DUMP_INVALID), ports);
+    return with_valid(flash, dev, TOPIC_DUMP_INVALID,
+                      [ports](const ucfg_mac_sn& r) { print_lldp_table(r, ports, "lldp  : status  txVal"); });
 }
 
-void do_dump_ucfg_force_state(flash_access& flash, const eth_dev* dev) {
+result do_dump_ucfg_wol(flash_access& flash, const eth_dev* dev) {
     const int ports = port_rows(dev);
-    print_force_state_table(load_valid(flash, dev, TOPIC_DUMP_INVALID), ports, "force state: enable ");
+    return with_valid(flash, dev, TOPIC_DUMP_INVALID, [ports](const ucfg_mac_sn& r) { print_wol_table(r, ports); });
 }
 
-void do_dump_ucfg_pack_id(flash_access& flash, const eth_dev* dev) {
-    print_pack_id_table(load_valid(flash, dev, TOPIC_DUMP_INVALID), "port");
+result do_dump_ucfg_force_state(flash_access& flash, const eth_dev* dev) {
+    const int ports = port_rows(dev);
+    return with_valid(flash, dev, TOPIC_DUMP_INVALID,
+                      [ports](const ucfg_mac_sn& r) { print_force_state_table(r, ports, "force state: enable "); });
+}
+
+result do_dump_ucfg_pack_id(flash_access& flash, const eth_dev* dev) {
+    return with_valid(flash, dev, TOPIC_DUMP_INVALID, [](const ucfg_mac_sn& r) { print_pack_id_table(r, "port"); });
 }

@@ -1,5 +1,6 @@
 #include "ucfg/identity.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -29,25 +30,45 @@ int store_text_field(u8 (&field)[UCFG_TEXT_LEN], const char* text, const char* l
 int check_args(const ucfg_mac_sn* record, const char* text) {
     if (record == nullptr) {
         messages().print("sn load faild!\n");
-        return -5;
+        return -EIO;
     }
-    return text == nullptr ? -22 : 0;
+    return text == nullptr ? -EINVAL : 0;
 }
 
 }  // namespace
 
+int set_text(ucfg_mac_sn& record, text_field field, const char* text) {
+    if (const int rc = check_args(&record, text); rc != 0)
+        return rc;
+    switch (field) {
+    case text_field::serial: return store_text_field(record.sn, text, "sn", "set SN failed ");
+    case text_field::part_number: return store_text_field(record.pn, text, "pn", "set PN failed ");
+    case text_field::product_name:
+        return store_text_field(record.pName, text, "product name", "set product name failed ");
+    }
+    return -EINVAL;
+}
+
 int sn_pn_set(ucfg_mac_sn* record, const char* text, int which) {
     if (const int rc = check_args(record, text); rc != 0)
         return rc;
-    if (which)
-        return store_text_field(record->sn, text, "sn", "set SN failed ");
-    return store_text_field(record->pn, text, "pn", "set PN failed ");
+    return set_text(*record, which ? text_field::serial : text_field::part_number, text);
 }
 
 int pName_set(ucfg_mac_sn* record, const char* text) {
     if (const int rc = check_args(record, text); rc != 0)
         return rc;
-    return store_text_field(record->pName, text, "product name", "set product name failed ");
+    return set_text(*record, text_field::product_name, text);
+}
+
+int set_lane_flag(ucfg_mac_sn& record, int port, lane_flag flag, bool on) {
+    const int v = on ? 1 : 0;
+    switch (flag) {
+    case lane_flag::autoneg: return lane_misc_set(&record, port, v, -1, -1);
+    case lane_flag::link_training: return lane_misc_set(&record, port, -1, v, -1);
+    case lane_flag::fec: return lane_misc_set(&record, port, -1, -1, v);
+    }
+    return -1;
 }
 
 int lane_misc_set(ucfg_mac_sn* record, int port, int an, int link_traing, int fec) {

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "cli/exit_request.h"
 #include "base/message_sink.h"
 
 namespace {
@@ -95,13 +94,13 @@ void mac_be64enc1(u8* addr6) {
     }
 }
 
-int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
+result mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
     if (ports < 0 || ports > MAX_PORTS)
-        return -1;
+        return result::fail(fault_code::failed);
     u8 addr[ETH_ALEN];
     if (str_2_mac(text, addr) != 0) {
         messages().print("invalid macaddr:[%s]\n", text ? text : "");
-        end_process(-1);
+        return result::fail(fault_code::invalid_value, std::string("invalid macaddr:[") + (text ? text : "") + "]");
     }
     record->magic = MAC_SN_MAGIC;
     for (int i = 0; i < ports; ++i) {
@@ -110,19 +109,19 @@ int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
         std::memcpy(record->macaddr[i], addr, ETH_ALEN);
         if (std::memcmp(record->macaddr[i], addr, ETH_ALEN) != 0) {
             messages().print("set mac failed \n");
-            return -1;
+            return result::fail(fault_code::failed, "set mac failed");
         }
         mac_be64enc1(addr);
     }
     if (ports > 0)
         ucfg_mac_sn_dirty = 1;
-    return 0;
+    return {};
 }
 
-int mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
+result mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
     if (ports < 1 || ports > max_ports) {
         messages().print("ports param is must 1 to %d \n", max_ports);
-        return -1;
+        return result::fail(fault_code::invalid_value, "ports param is must 1 to " + std::to_string(max_ports));
     }
     return mac_batch_set(record, text, ports);
 }

@@ -29,7 +29,8 @@ int load_mac_sn(flash_access& flash, const eth_dev* dev, ucfg_mac_sn* record, bo
     std::vector<u8> scratch(UCFG_SCRATCH_SZ, ERASED_BYTE);
     const int got = flash.read_flash_partion(dev, PART_MAC_ADDR, nullptr, scratch);
     if (got < 0) {
-        messages().print("io eeprom error!");
+        if (flash.fault().ok())  // a run-ending fault has said all there is to say
+            messages().print("io eeprom error!");
         return got;
     }
     std::memcpy(record, scratch.data(), sizeof(*record));
@@ -42,7 +43,7 @@ int save_mac_sn(flash_access& flash, const eth_dev* dev, const ucfg_mac_sn* reco
     if (record == nullptr)
         return -1;
     const std::span<const u8> wanted = record_bytes(record);
-    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS; ++attempt) {
+    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS && flash.fault().ok(); ++attempt) {
         if (flash.write_flash_partion(dev, PART_MAC_ADDR, wanted) != 0)
             continue;
         ucfg_mac_sn stored;
@@ -61,7 +62,7 @@ int reset_ucfg_mac_sn(flash_access& flash, const eth_dev* dev) {
         return flash.write_flash_partion(dev, PART_MAC_ADDR, erased) < 0 ? -1 : 0;
     // Checked like a save: a lost erase would leave the old record to be
     // loaded, changed and saved again as if it had been erased.
-    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS; ++attempt) {
+    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS && flash.fault().ok(); ++attempt) {
         if (flash.write_flash_partion(dev, PART_MAC_ADDR, erased) < 0)
             continue;
         std::vector<u8> stored(UCFG_SCRATCH_SZ, 0);

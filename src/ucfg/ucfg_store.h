@@ -6,6 +6,9 @@
 #include "../devices/eth_dev.h"
 #include "../flash/flash_access.h"
 
+// A fault of the channel that ends the run (flash.fault()) stops a load, save
+// or erase at once, without a message of its own.
+
 // Attempts of one verified save: write, read back, compare.
 constexpr int UCFG_SAVE_ATTEMPTS = 3;
 
