@@ -1,5 +1,11 @@
 #include "card_backup.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +15,7 @@
 #include "base/file_io.h"
 #include "flash_partitions.h"
 #include "sha256.h"
+#include "base/unique_fd.h"
 
 namespace fs = std::filesystem;
 
@@ -29,9 +36,35 @@ std::string utc_now(const char* format) {
     throw ctl_error(ctl_status::usage, "backup " + dir + ": " + why);
 }
 
+// A restore writes a backup's bytes back as root, so only the owner may read
+// or change a backup, whatever the umask: folders 0700, files 0600, and a file
+// is always new, never something already there (a planted link) written through.
+constexpr mode_t PRIVATE_DIR = 0700, PRIVATE_FILE = 0600;
+
+[[noreturn]] void io_failure(const std::string& what, const std::string& path) {
+    throw ctl_error(ctl_status::io_failure, what + " " + path + ": " + std::strerror(errno));
+}
+
 void save(const std::string& path, std::span<const u8> bytes) {
-    if (write_to_file(bytes, path.c_str()) != static_cast<int>(bytes.size()))
-        throw ctl_error(ctl_status::io_failure, "cannot write " + path);
+    unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, PRIVATE_FILE));
+    const int len = static_cast<int>(bytes.size());
+    if (!fd || ::fchmod(fd.get(), PRIVATE_FILE) != 0 || write_file_full(fd.get(), bytes.data(), len) != len ||
+        ::close(fd.release()) != 0)
+        io_failure("cannot write", path);
+}
+
+// Every missing folder of `dir`, each created 0700.
+void make_private_dirs(const std::string& dir) {
+    fs::path at;
+    for (const fs::path& part : fs::path(dir)) {
+        at /= part;
+        if (::mkdir(at.c_str(), PRIVATE_DIR) == 0) {
+            if (::chmod(at.c_str(), PRIVATE_DIR) != 0)
+                io_failure("cannot create", at);
+        } else if (errno != EEXIST) {
+            io_failure("cannot create", at);
+        }
+    }
 }
 
 }  // namespace
@@ -45,10 +78,7 @@ std::string new_backup_dir(const std::string& root, const std::string& pci_addre
 }
 
 json take_backup(flash_access& flash, const card& c, const std::string& dir, const progress& report) {
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec)
-        throw ctl_error(ctl_status::io_failure, "cannot create " + dir + ": " + ec.message());
+    make_private_dirs(dir);
     const card_identity id = read_identity(flash, c);
     json files = json::array();
     for (const partition_info& p : readable_partitions()) {

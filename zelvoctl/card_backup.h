@@ -18,7 +18,8 @@ constexpr char DEFAULT_BACKUP_ROOT[] = "/var/lib/zelvoctl/backups";
 std::string new_backup_dir(const std::string& root, const std::string& pci_address);
 
 // Reads every readable partition of the card and writes them with the
-// manifest into `dir` (created when missing). Returns the manifest.
+// manifest into `dir` (missing folders created 0700, files 0600, each file new:
+// one already there is an error). Returns the manifest.
 json take_backup(flash_access& flash, const card& c, const std::string& dir, const progress& report);
 
 // A backup read back from its folder with every file checked against the

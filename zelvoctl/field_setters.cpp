@@ -39,7 +39,7 @@ void need_number(const std::string& value) {
         refuse("'" + value + "' is not a number");
 }
 
-setter text_setter(text_field field) {
+setter text_setter(record_text field) {
     return [field](ucfg_mac_sn& r, int, const std::string& v) {
         if (v.size() > UCFG_TEXT_LEN)
             refuse("longer than " + std::to_string(UCFG_TEXT_LEN) + " characters");
@@ -107,9 +107,9 @@ struct field_row {
 const std::vector<field_row>& field_table() {
     static const std::vector<field_row> rows = {
         {"mac.#", MAX_PORTS, mac_setter},
-        {"sn", 0, text_setter(text_field::serial)},
-        {"pn", 0, text_setter(text_field::part_number)},
-        {"name", 0, text_setter(text_field::product_name)},
+        {"sn", 0, text_setter(record_text::serial)},
+        {"pn", 0, text_setter(record_text::part_number)},
+        {"name", 0, text_setter(record_text::product_name)},
         {"si.#", MAX_PORTS, si_setter},
         {"lane.#.an", MAX_PORTS, lane_setter(lane_flag::autoneg)},
         {"lane.#.lt", MAX_PORTS, lane_setter(lane_flag::link_training)},

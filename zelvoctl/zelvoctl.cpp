@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "base/file_io.h"
+#include "ledger.h"
 #include "record/run_context.h"
 
 namespace {
@@ -20,6 +21,8 @@ struct cli_choice {
     backup_options backup;
     restore_options restore;
     burn_options burn;
+    provision_options provision;
+    ledger_options ledger;
 };
 
 void write_all(int fd, const std::string& text) {
@@ -68,9 +71,27 @@ void build_cli(CLI::App& app, cli_choice& c) {
     verify->add_option("--image", c.image, "a flash image file instead of a card");
     CLI::App* check = app.add_subcommand("check", "duplicate MACs and serials, invalid user records");
     check->add_option("--image", c.image, "a flash image file instead of the host's cards");
+    CLI::App* provision = app.add_subcommand("provision", "give cards the next serial and MACs of a pool");
+    add_target(provision, c.provision.target);
+    provision->add_option("--pool", c.provision.pool_file, "pool file (JSON)")->required();
+    provision->add_option("--ledger", c.provision.ledger, "sqlite:PATH or postgresql://...")->default_val(DEFAULT_LEDGER);
+    provision->add_option("--station", c.provision.station, "this station's name in the ledger (default: host name)");
+    provision->add_option("--backup-dir", c.provision.backup_dir, "folder for the cards' backups");
+    provision->add_flag("--dry-run", c.provision.dry_run, "show what each card would get, write nothing");
+    provision->add_flag("--force", c.provision.force, "renumber a card whose serial the ledger does not know");
+    CLI::App* ledger = app.add_subcommand("ledger", "the identities given out: table, --json or --csv");
+    ledger->fallthrough();
+    ledger->add_option("--ledger", c.ledger.ledger, "sqlite:PATH or postgresql://...")->default_val(DEFAULT_LEDGER);
+    ledger->add_option("--pool", c.ledger.pool, "only this pool's rows");
+    ledger->add_flag("--csv", c.ledger.csv, "committed identities as CSV: serial, MACs, device id, pool, time");
+    CLI::App* void_cmd = ledger->add_subcommand("void", "mark a reservation whose card is gone void");
+    void_cmd->add_option("SERIAL", c.ledger.void_serial, "serial number")->required();
 }
 
-command_result dispatch(cli_choice& c, session& s) {
+command_result dispatch(cli_choice& c, std::optional<session>& session_made) {
+    if (c.command == "ledger")
+        return run_ledger(c.ledger);
+    session& s = session_made.emplace(c.global, c.image);
     if (c.command == "list")
         return run_list(s);
     if (c.command == "show")
@@ -85,6 +106,8 @@ command_result dispatch(cli_choice& c, session& s) {
         return run_burn(s, c.burn);
     if (c.command == "verify")
         return run_verify(s, c.burn);
+    if (c.command == "provision")
+        return run_provision(s, c.provision);
     return run_restore(s, c.restore);
 }
 
@@ -142,8 +165,7 @@ int main(int argc, char** argv) {
     const int out = STDOUT_FILENO;
     std::optional<session> s;
     try {
-        s.emplace(c.global, c.image);
-        const command_result r = dispatch(c, *s);
+        const command_result r = dispatch(c, s);
         return finish(out, c, &r, r.status, "");
     } catch (const ctl_error& e) {
         // A step that met the channel's run-ending fault fails by that fault.

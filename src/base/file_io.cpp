@@ -64,11 +64,15 @@ int write_to_file(std::span<const u8> buf, const char* fname) {
 }
 
 std::optional<std::vector<u8>> read_file(const std::string& fname) {
-    const unique_fd fd(::open(fname.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting: a FIFO would block the open until a writer came.
+    const unique_fd fd(::open(fname.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd)
         return std::nullopt;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || st.st_size <= 0 || st.st_size > READ_FILE_MAX_SZ)
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size > READ_FILE_MAX_SZ)
+        return std::nullopt;
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         return std::nullopt;
 
     // The status size bounds the read: the whole of a regular file, the

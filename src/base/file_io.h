@@ -39,7 +39,8 @@ int write_to_file(std::span<const u8> buf, const char* fname);
 constexpr long long READ_FILE_MAX_SZ = 16LL * 1024 * 1024;
 
 // Every byte of the file, however many reads that takes. None when the file
-// cannot be opened or its status taken, when it is larger than
+// cannot be opened or its status taken, when it is not a regular file (a
+// FIFO, device or socket: the open never waits for one), when it is larger than
 // READ_FILE_MAX_SZ, when a read fails (a down interface's `carrier` refuses
 // with EINVAL), or when nothing at all can be read.
 std::optional<std::vector<u8>> read_file(const std::string& fname);

@@ -15,8 +15,10 @@
 #include "flash/maintain_channel.h"
 #include "image/fw_update.h"
 #include "image/gen_bin.h"
-#include "report_stages.h"
+#include "image/image_file.h"
+#include "maintain/maintain.h"
 #include "record/run_context.h"
+#include "report_stages.h"
 #include "settings.h"
 #include "ucfg/feature_settings.h"
 #include "ucfg/identity.h"
@@ -54,6 +56,10 @@ si_port_texts si_texts(const settings& s) {
     for (int n = 0; n < MAX_PORTS; ++n)
         texts[static_cast<std::size_t>(n)] = s.si_port(n);
     return texts;
+}
+
+image_request image_request_of(const settings& s) {
+    return {s.pxe_bin, s.fw_bin, s.overwrite_all_usr_cfg != 0, s.trace3()};
 }
 
 // Consecutive addresses from -mac-p0 over -ports ports of this card.
@@ -110,21 +116,29 @@ void set_feature_batches(const settings& s, ucfg_mac_sn* cfg_cur) {
     }
 }
 
+// -mac for the selected port; a text that is not an address ends the run.
+void parse_port_mac(const settings& s, u8* mac_addr) {
+    if (str_2_mac(s.in_mac_addr, mac_addr) != 0) {
+        messages().print("invalid mac-addr:[%s]\n", s.in_mac_addr);
+        end_process(-1);
+    }
+}
+
+void set_lane_flags(const settings& s, ucfg_mac_sn* cfg_cur, const eth_dev* dev) {
+    if ((s.in_an_en != -1 || s.in_link_traing != -1 || s.in_fec != -1) &&
+        lane_misc_set(cfg_cur, dev->port_id, s.in_an_en, s.in_link_traing, s.in_fec) != 0)
+        fail("set faild!");
+}
+
 // The selected port's own address and lane flags, then the card's texts.
 void set_port_and_identity(const settings& s, ucfg_mac_sn* cfg_cur, const eth_dev* dev) {
     if (s.in_mac_addr[0]) {
         u8 mac_addr[8] = {};
-        if (str_2_mac(s.in_mac_addr, mac_addr) != 0) {
-            messages().print("invalid mac-addr:[%s]\n", s.in_mac_addr);
-            end_process(-1);
-        }
+        parse_port_mac(s, mac_addr);
         if (mac_set(cfg_cur, dev->port_id, mac_addr) < 0)
             fail("mac set faild!");
     }
-
-    if ((s.in_an_en != -1 || s.in_link_traing != -1 || s.in_fec != -1) &&
-        lane_misc_set(cfg_cur, dev->port_id, s.in_an_en, s.in_link_traing, s.in_fec) != 0)
-        fail("set faild!");
+    set_lane_flags(s, cfg_cur, dev);
 
     if (s.vdp_pn_valid >= 0 && sn_pn_set(cfg_cur, s.vdp_pn, 0) != 0)
         fail("pn set faild");
@@ -134,19 +148,68 @@ void set_port_and_identity(const settings& s, ucfg_mac_sn* cfg_cur, const eth_de
         fail("product name set faild");
 }
 
+// The pipeline's first write: the erase, else the images; the save comes
+// after every stage that could refuse a value anyway.
+enum class first_write { none, erase, images };
+
+first_write first_write_of(const settings& s) {
+    if (s.do_reset_cfg)
+        return first_write::erase;
+    if (image_path_given(s.pxe_bin) || image_path_given(s.fw_bin))
+        return first_write::images;
+    return first_write::none;
+}
+
+// Runs, in pipeline order, every check of an option value that a stage after
+// `before` makes, with the stages' own parsers and setters on a scratch
+// record: a value that stage would refuse ends the run here with its message
+// and status, before the write. Prints nothing else (no traces, no address
+// lines) and leaves the run's change marker as it was.
+void refuse_bad_values(const settings& s, flash_access& flash, const eth_dev* dev, int max_valid_port_num,
+                       first_write before) {
+    const run_context dry_run;
+    settings quiet = s;
+    quiet.verbose2 = quiet.verbose3 = 0;
+    ucfg_mac_sn scratch{};
+    if (before == first_write::erase) {
+        if (s.in_mac_addr_p0[0] && !mac_p0_batch_check(s.in_mac_addr_p0, s.port_cnts_of_card, max_valid_port_num).ok())
+            end_process(-1);
+        end_on(check_pxe_and_fw_files(image_request_of(s), flash, dev));
+    }
+    set_serdes(quiet, &scratch, dev);
+    set_feature_batches(quiet, &scratch);
+    if (s.in_mac_addr[0]) {
+        u8 mac_addr[8] = {};
+        parse_port_mac(s, mac_addr);
+        if (!record_has_port(dev->port_id))
+            fail("mac set faild!");
+    }
+    set_lane_flags(s, &scratch, dev);
+    // The texts of -sn, -pn and -pName are never refused here.
+    if (s.dump_para > 0 && !partion_in_range(s.dump_para))
+        fail("read flash dump_para failed ");
+}
+
 // One device's pass: load its record, apply every requested setting to the
 // copy in memory, write images, dump and show what the flash holds, and save
-// the record when any setter of the run changed something.
+// the record when any setter of the run changed something. A value that a
+// stage would refuse ends the pass before its first write.
 void run_pipeline(const settings& s, flash_access& flash, const eth_dev* dev, int max_valid_port_num) {
-    if (s.do_reset_cfg && reset_ucfg_mac_sn(flash, dev) != 0)
-        fail(flash, "do_reset_cfg failed ");
+    const first_write writes = first_write_of(s);
+    if (writes == first_write::erase) {
+        refuse_bad_values(s, flash, dev, max_valid_port_num, writes);
+        if (reset_ucfg_mac_sn(flash, dev) != 0)
+            fail(flash, "do_reset_cfg failed ");
+    }
 
     ucfg_mac_sn cfg_cur{};
     if (load_mac_sn(flash, dev, &cfg_cur, s.trace2()) != 0)
         fail(flash, "canot load mac-sn from flash");
 
     set_port_macs(s, &cfg_cur, max_valid_port_num);
-    end_on(update_pxe_and_fw({s.pxe_bin, s.fw_bin, s.overwrite_all_usr_cfg != 0, s.trace3()}, flash, dev));
+    if (writes == first_write::images)
+        refuse_bad_values(s, flash, dev, max_valid_port_num, writes);
+    end_on(update_pxe_and_fw(image_request_of(s), flash, dev));
     set_serdes(s, &cfg_cur, dev);
     set_feature_batches(s, &cfg_cur);
     set_port_and_identity(s, &cfg_cur, dev);

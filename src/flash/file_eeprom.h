@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "../devices/eth_dev.h"
+#include "devices/eth_dev.h"
 #include "base/types.h"
 #include "flash_access.h"
 

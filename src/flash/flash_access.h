@@ -7,7 +7,7 @@
 #include <span>
 #include <utility>
 
-#include "../devices/eth_dev.h"
+#include "devices/eth_dev.h"
 #include "base/result.h"
 #include "base/types.h"
 

@@ -104,14 +104,16 @@ flash_outcome maintain_read_exchange(int fd, int partion, const char* out_bin_fn
         return run_ending(-EIO, fault_code::io, "lsseek");
     }
     flash_outcome got = read_reply(fd, partion, reply, chunk);
-    if (got.value > 0 &&
-        deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(got.value)),
-                        out_bin_fname, out_buf) < 0)
-        got.value = -EIO;
     if (!got.fault.ok())
         return got;
     if (result released = lock.release(); !released.ok())
         return {-ENOLCK, std::move(released)};
+    // The reply is in memory: the dump file is opened and written with the
+    // card free, so an output that blocks (a FIFO nobody reads) holds no card.
+    if (got.value > 0 &&
+        deliver_partion(std::span<const u8>(reply).subspan(MAINTAIN_HDR_SZ, static_cast<std::size_t>(got.value)),
+                        out_bin_fname, out_buf) < 0)
+        got.value = -EIO;
     return got;
 }
 

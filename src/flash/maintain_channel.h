@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../devices/eth_dev.h"
+#include "devices/eth_dev.h"
 #include "maintain/maintain.h"
 #include "base/types.h"
 #include "base/file_io.h"
@@ -30,10 +30,11 @@ std::vector<u8> encode_write_req(int partion, std::span<const u8> data);
 flash_outcome read_reply(int fd, int partion, std::span<u8> reply, int chunk = READ_CHUNK_SZ);
 
 // One read exchange on the open maintain file `fd`, under the non-waiting
-// lock, released on every way out. Returns what read_flash_partion returns;
-// a lock not had in time, a request not sent and a reply header not read end
-// the run (faults lock_timeout and io), and so does a lock not released
-// (lock_release).
+// lock, released on every way out; the data is delivered (dump file,
+// buffer) after the lock is released. Returns what read_flash_partion
+// returns; a lock not had in time, a request not sent and a reply header not
+// read end the run (faults lock_timeout and io), and so does a lock not
+// released (lock_release).
 flash_outcome maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf,
                                      int chunk = READ_CHUNK_SZ);
 

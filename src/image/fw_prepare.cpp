@@ -4,8 +4,8 @@
 #include <array>
 
 #include "record/cfg.h"
-#include "../devices/port_count.h"
-#include "../devices/sysfs_file.h"
+#include "devices/port_count.h"
+#include "devices/sysfs_file.h"
 #include "maintain/maintain.h"
 #include "crc32_info.h"
 #include "image_file.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
 #include "base/types.h"
 #include "image_layout.h"
 

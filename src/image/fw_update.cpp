@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "../devices/sysfs_file.h"
+#include "devices/sysfs_file.h"
 #include "maintain/maintain.h"
 #include "base/buf_dump.h"
 #include "fw_prepare.h"
@@ -19,8 +19,10 @@ result fail(const flash_access& flash, const std::string& message) {
     return result::fail(fault_code::failed, message);
 }
 
+std::optional<std::vector<u8>> read_pxe(const char* path) { return read_file(path); }
+
 result update_pxe(const char* path, flash_access& flash, const eth_dev* dev) {
-    std::optional<std::vector<u8>> pxe = read_file(path);
+    const std::optional<std::vector<u8>> pxe = read_pxe(path);
     if (!pxe)
         return fail(flash, cannot_read_message(path));
     if (flash.write_flash_partion(dev, IPXE, *pxe) != 0)
@@ -47,5 +49,17 @@ result update_pxe_and_fw(const image_request& q, flash_access& flash, const eth_
             return r;
     if (image_path_given(q.fw_bin))
         return update_fw(q, flash, dev);
+    return {};
+}
+
+result check_pxe_and_fw_files(const image_request& q, flash_access& flash, const eth_dev* dev) {
+    if (image_path_given(q.pxe_bin) && !read_pxe(q.pxe_bin))
+        return fail(flash, cannot_read_message(q.pxe_bin));
+    if (!image_path_given(q.fw_bin))
+        return {};
+    // Without the record carried over, preparing the image reads no flash.
+    const fw_image img = prepare_fw_image(flash, dev, q.fw_bin, true);
+    if (!img.ok())
+        return fail(flash, img.message);
     return {};
 }

@@ -3,8 +3,8 @@
 // carried over into the firmware (fw_prepare.h).
 #pragma once
 
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
 
 // The image files of one update and how to write them.
 struct image_request {
@@ -29,3 +29,10 @@ struct image_request {
 // are accepted and dropped by the channel. A fault of the channel that ends
 // the run comes back as it is, without a message of its own.
 result update_pxe_and_fw(const image_request& q, flash_access& flash, const eth_dev* dev);
+
+// What update_pxe_and_fw would refuse for `dev` from the files alone, checked
+// before any flash is read or written: an unreadable PXE file, a firmware
+// file unreadable, too small, for the other chip group or with a wrong
+// trailer. Prints that refusal's message and returns failed exactly as the
+// update would; otherwise prints nothing.
+result check_pxe_and_fw_files(const image_request& q, flash_access& flash, const eth_dev* dev);

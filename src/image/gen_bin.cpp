@@ -6,13 +6,13 @@
 
 #include "base/byte_order.h"
 #include "record/cfg.h"
-#include "../devices/sysfs_file.h"
+#include "devices/sysfs_file.h"
 #include "base/file_io.h"
 #include "maintain/maintain.h"
-#include "../ucfg/feature_settings.h"
-#include "../ucfg/identity.h"
-#include "../ucfg/mac_address.h"
-#include "../ucfg/si_settings.h"
+#include "ucfg/feature_settings.h"
+#include "ucfg/identity.h"
+#include "ucfg/mac_address.h"
+#include "ucfg/si_settings.h"
 #include "base/flash_layout.h"
 #include "image_file.h"
 #include "image_layout.h"
@@ -51,11 +51,11 @@ int apply_settings(const gen_bin_request& q, ucfg_mac_sn* rec) {
     if (q.mac_p0[0] && !mac_p0_batch_set(rec, q.mac_p0, q.ports, MAX_PORTS).ok())
         return -1;
     if (q.sn)
-        set_text(*rec, text_field::serial, q.sn);
+        set_text(*rec, record_text::serial, q.sn);
     if (q.pn)
-        set_text(*rec, text_field::part_number, q.pn);
+        set_text(*rec, record_text::part_number, q.pn);
     if (q.pName)
-        set_text(*rec, text_field::product_name, q.pName);
+        set_text(*rec, record_text::product_name, q.pName);
     // Each batch reports its own input errors; a refused text ends the run.
     const bool refused = !cfg_si_batch_set(rec, q.si, q.trace).ok() || !cfg_led_batch_set(rec, q.led).ok() ||
                          !cfg_lldp_batch_set(rec, q.lldp_status, q.lldp_interval).ok() ||

@@ -14,6 +14,8 @@ static_assert(std::endian::native == std::endian::little,
               "flash records are overlaid on little-endian storage");
 
 constexpr int MAX_PORTS = 8;
+// Whether the user record has per-port entries for port `port`.
+constexpr bool record_has_port(int port) { return port >= 0 && port < MAX_PORTS; }
 constexpr int MAX_PORT_CNT = 8;
 constexpr int MAC_ADDR_LEN = 8;
 constexpr int MAX_SERDES = 2;

@@ -2,8 +2,8 @@
 // in short lines for scripts. Each reads the flash afresh.
 #pragma once
 
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
 
 // "sn: <text>" when `show_sn`, then "pn: <text>" when `show_pn`. An invalid
 // record prints "invalid ucfg-mac-sn magic:0x<magic>" and returns failed; a

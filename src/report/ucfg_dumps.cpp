@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "../devices/port_count.h"
+#include "devices/port_count.h"
 #include "ucfg_view.h"
 #include "base/message_sink.h"
 

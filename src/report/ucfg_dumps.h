@@ -7,8 +7,8 @@
 // it is.
 #pragma once
 
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
 
 result do_dump_ucfg_mac_sn(flash_access& flash, const eth_dev* dev);
 result do_dump_ucfg_si(flash_access& flash, const eth_dev* dev);

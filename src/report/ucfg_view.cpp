@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "../ucfg/ucfg_store.h"
+#include "ucfg/ucfg_store.h"
 #include "base/message_sink.h"
 
 ucfg_mac_sn load_report_record(flash_access& flash, const eth_dev* dev) {

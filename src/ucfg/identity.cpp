@@ -37,13 +37,13 @@ int check_args(const ucfg_mac_sn* record, const char* text) {
 
 }  // namespace
 
-int set_text(ucfg_mac_sn& record, text_field field, const char* text) {
+int set_text(ucfg_mac_sn& record, record_text field, const char* text) {
     if (const int rc = check_args(&record, text); rc != 0)
         return rc;
     switch (field) {
-    case text_field::serial: return store_text_field(record.sn, text, "sn", "set SN failed ");
-    case text_field::part_number: return store_text_field(record.pn, text, "pn", "set PN failed ");
-    case text_field::product_name:
+    case record_text::serial: return store_text_field(record.sn, text, "sn", "set SN failed ");
+    case record_text::part_number: return store_text_field(record.pn, text, "pn", "set PN failed ");
+    case record_text::product_name:
         return store_text_field(record.pName, text, "product name", "set product name failed ");
     }
     return -EINVAL;
@@ -52,13 +52,13 @@ int set_text(ucfg_mac_sn& record, text_field field, const char* text) {
 int sn_pn_set(ucfg_mac_sn* record, const char* text, int which) {
     if (const int rc = check_args(record, text); rc != 0)
         return rc;
-    return set_text(*record, which ? text_field::serial : text_field::part_number, text);
+    return set_text(*record, which ? record_text::serial : record_text::part_number, text);
 }
 
 int pName_set(ucfg_mac_sn* record, const char* text) {
     if (const int rc = check_args(record, text); rc != 0)
         return rc;
-    return set_text(*record, text_field::product_name, text);
+    return set_text(*record, record_text::product_name, text);
 }
 
 int set_lane_flag(ucfg_mac_sn& record, int port, lane_flag flag, bool on) {

@@ -10,9 +10,9 @@
 int sn_pn_set(ucfg_mac_sn* record, const char* text, int which);
 
 // The text fields of the record.
-enum class text_field { serial, part_number, product_name };
+enum class record_text { serial, part_number, product_name };
 // sn_pn_set and pName_set, by field.
-int set_text(ucfg_mac_sn& record, text_field field, const char* text);
+int set_text(ucfg_mac_sn& record, record_text field, const char* text);
 
 // The same for `pName`.
 int pName_set(ucfg_mac_sn* record, const char* text);

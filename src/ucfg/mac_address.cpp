@@ -94,14 +94,25 @@ void mac_be64enc1(u8* addr6) {
     }
 }
 
+namespace {
+
+// The first address of a batch; a bad text is refused after its message.
+result batch_start(const char* text, u8* addr6) {
+    if (str_2_mac(text, addr6) != 0) {
+        messages().print("invalid macaddr:[%s]\n", text ? text : "");
+        return result::fail(fault_code::invalid_value, std::string("invalid macaddr:[") + (text ? text : "") + "]");
+    }
+    return {};
+}
+
+}  // namespace
+
 result mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
     if (ports < 0 || ports > MAX_PORTS)
         return result::fail(fault_code::failed);
     u8 addr[ETH_ALEN];
-    if (str_2_mac(text, addr) != 0) {
-        messages().print("invalid macaddr:[%s]\n", text ? text : "");
-        return result::fail(fault_code::invalid_value, std::string("invalid macaddr:[") + (text ? text : "") + "]");
-    }
+    if (result r = batch_start(text, addr); !r.ok())
+        return r;
     record->magic = MAC_SN_MAGIC;
     for (int i = 0; i < ports; ++i) {
         print_port_mac(i, addr);
@@ -118,16 +129,23 @@ result mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
     return {};
 }
 
-result mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
+result mac_p0_batch_check(const char* text, int ports, int max_ports) {
     if (ports < 1 || ports > max_ports) {
         messages().print("ports param is must 1 to %d \n", max_ports);
         return result::fail(fault_code::invalid_value, "ports param is must 1 to " + std::to_string(max_ports));
     }
+    u8 addr[ETH_ALEN];
+    return batch_start(text, addr);
+}
+
+result mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
+    if (result r = mac_p0_batch_check(text, ports, max_ports); !r.ok())
+        return r;
     return mac_batch_set(record, text, ports);
 }
 
 int mac_set(ucfg_mac_sn* record, int port, const u8* addr6) {
-    if (port < 0 || port >= MAX_PORTS)
+    if (!record_has_port(port))
         return -1;
     std::memcpy(record->macaddr[port], addr6, ETH_ALEN);
     record->magic = MAC_SN_MAGIC;

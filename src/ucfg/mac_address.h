@@ -33,13 +33,19 @@ void mac_be64enc1(u8* addr6);
 // (nothing written) or a slot does not read back.
 result mac_batch_set(ucfg_mac_sn* record, const char* text, int ports);
 
+// What mac_p0_batch_set refuses, checked without a record and without the
+// address lines: a count outside 1..max_ports prints "ports param is must 1
+// to %d \n" and returns invalid_value; a bad text is refused as by
+// mac_batch_set. ok otherwise.
+result mac_p0_batch_check(const char* text, int ports, int max_ports);
+
 // -mac-p0 over -ports ports of a card that has `max_ports`: a count outside
 // 1..max_ports prints "ports param is must 1 to %d \n" and returns
 // invalid_value with nothing written; otherwise what mac_batch_set returns.
 result mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports);
 
 // Stores the address in the port's slot and writes the magic. -1 when the
-// port is outside 0..MAX_PORTS-1 (nothing written).
+// record has no slot for the port (record_has_port; nothing written).
 int mac_set(ucfg_mac_sn* record, int port, const u8* addr6);
 
 // The same, typed: the six address bytes of `port`.

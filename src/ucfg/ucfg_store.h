@@ -3,8 +3,8 @@
 #pragma once
 
 #include "record/cfg.h"
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
 
 // A fault of the channel that ends the run (flash.fault()) stops a load, save
 // or erase at once, without a message of its own.

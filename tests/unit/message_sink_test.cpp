@@ -72,7 +72,7 @@ TEST(MessageSink, KeepsEveryByte) {
 std::vector<u8> card_image(const char* serial) {
     std::vector<u8> image(FW_BIN_MAX_SZ, 0xff);
     ucfg_mac_sn r = reset_record();
-    set_text(r, text_field::serial, serial);
+    set_text(r, record_text::serial, serial);
     std::memcpy(image.data() + UCFG_MAC_SN_PARTION, &r, sizeof r);
     return image;
 }
@@ -102,7 +102,7 @@ TEST(MessageSink, ParallelCardsKeepTheirTextsApart) {
             do_show_sn_pn(flash, &dev, true, false);
             ucfg_mac_sn r;
             load_mac_sn(flash, &dev, &r);
-            set_text(r, text_field::part_number, std::string(UCFG_TEXT_LEN + 1, job.serial[5]).c_str());
+            set_text(r, record_text::part_number, std::string(UCFG_TEXT_LEN + 1, job.serial[5]).c_str());
         }
         job.changes = run.record_changed();
     };
