@@ -58,7 +58,7 @@ command_result run_provision(session& s, const provision_options& o) {
                                 o.backup_dir.empty() ? DEFAULT_BACKUP_ROOT : o.backup_dir, o.dry_run, o.force,
                                 s.report()};
     const auto results = for_each_card<provision_result>(
-        cards, [&](const card& c) { return provision_card(s.flash(), c, ctx); });
+        cards, [&](const card& c) { return provision_card(s, c, ctx); });
 
     command_result r;
     r.doc["pool"] = pool.name;

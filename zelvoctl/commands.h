@@ -35,6 +35,9 @@ command_result run_backup(session& s, const backup_options& o);
 struct restore_options {
     std::string device;
     std::string from;
+    bool other_card = false;  // write a backup of another card, after backing this one up
+    std::string backup_dir;   // where that backup goes; empty: a new folder under DEFAULT_BACKUP_ROOT
+    bool force = false;       // leave a MAC or serial another card carries
 };
 command_result run_restore(session& s, const restore_options& o);
 

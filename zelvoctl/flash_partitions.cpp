@@ -29,7 +29,7 @@ std::string failure(const char* verb, const eth_dev& dev, int partion, int code,
 // Runs one access; a negative result, or a fault of the channel that ends
 // the run (a lock not had in time, a reply header that cannot be read),
 // becomes a ctl_error.
-int checked(const char* verb, const flash_access& flash, const eth_dev& dev, int partion, auto access) {
+int checked(const char* verb, flash_access& flash, const eth_dev& dev, int partion, auto access) {
     buffer_sink said;
     int rc;
     {
@@ -39,8 +39,9 @@ int checked(const char* verb, const flash_access& flash, const eth_dev& dev, int
     messages().write(said.text());  // the run's own sink keeps what was said
     messages().write_error(said.errors());
     if (!flash.fault().ok()) {
-        const bool lock = ctl_status_of(flash.fault()) == ctl_status::lock_timeout;
-        throw ctl_error(ctl_status_of(flash.fault()), failure(verb, dev, partion, lock ? 1 : -1, said));
+        // The error carries the fault from here; the channel serves other cards.
+        const ctl_status status = ctl_status_of(flash.take_fault());
+        throw ctl_error(status, failure(verb, dev, partion, status == ctl_status::lock_timeout ? 1 : -1, said));
     }
     if (rc < 0)
         throw ctl_error(ctl_status::io_failure, failure(verb, dev, partion, rc, said));

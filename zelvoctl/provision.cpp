@@ -4,6 +4,7 @@
 
 #include "card_backup.h"
 #include "card_identity.h"
+#include "session.h"
 #include "ucfg/identity.h"
 #include "ucfg/mac_address.h"
 #include "ucfg/ucfg_store.h"
@@ -70,7 +71,10 @@ void write_identity(flash_access& flash, const eth_dev& dev, const ledger_row& r
                                                   restore_hint);
 }
 
-void provision(flash_access& flash, const card& c, const provision_context& ctx, provision_result& r) {
+void provision(session& s, const card& c, const provision_context& ctx, provision_result& r) {
+    // A run that writes holds the card from its first read to its read-back.
+    const auto held = ctx.dry_run ? nullptr : s.hold(c);
+    flash_access& flash = s.flash();
     const card_claim claim{r.pci_address, r.device_id, ctx.station, "", c.ports};
     if (c.ports > ctx.pool.per_card)
         refuse("pool field mac.per_card: pool " + ctx.pool.name + " gives " + std::to_string(ctx.pool.per_card) +
@@ -94,7 +98,7 @@ void provision(flash_access& flash, const card& c, const provision_context& ctx,
     }
     if (!row) {
         card_claim mine = claim;
-        mine.backup_dir = new_backup_dir(ctx.backup_root, r.pci_address);
+        mine.backup_dir = default_backup_target(ctx.backup_root, r.pci_address).dir;
         row = ctx.book.reserve(ctx.pool, mine);
         if (!row)
             used_up(ctx.pool);
@@ -108,12 +112,11 @@ void provision(flash_access& flash, const card& c, const provision_context& ctx,
         return;
     }
     // The first whole backup of a reservation holds the card as it was before
-    // any write of this identity; a later run keeps it. One cut short (no
-    // manifest yet) is left alone and a new one taken.
+    // any write of this identity; a later run keeps it. When its folder is
+    // taken by something else (an old backup cut short), the backup moves on
+    // to a numbered name and the row records where it went.
     if (!std::filesystem::exists(row->backup_dir + "/" + MANIFEST_NAME)) {
-        if (std::filesystem::exists(row->backup_dir))
-            row->backup_dir = new_backup_dir(ctx.backup_root, r.pci_address);
-        take_backup(flash, c, row->backup_dir, ctx.report);
+        row->backup_dir = take_backup(flash, c, backup_target{row->backup_dir, true}, ctx.report).dir;
         ctx.book.record_backup(*row);
         r.backup_dir = row->backup_dir;
     }
@@ -129,20 +132,20 @@ void provision(flash_access& flash, const card& c, const provision_context& ctx,
 
 }  // namespace
 
-provision_result provision_card(flash_access& flash, const card& c, const provision_context& ctx) {
+provision_result provision_card(session& s, const card& c, const provision_context& ctx) {
     provision_result r;
     r.interface = c.first->name;
     r.pci_address = pci_address(*c.first);
     r.device_id = hex(c.first->ddevice, 4);
     r.model = card_model(c.ports);
     try {
-        provision(flash, c, ctx, r);
+        provision(s, c, ctx, r);
     } catch (const ctl_error& e) {
         r.status = e.status();
         r.message = e.what();
         // A library step the channel's lock fault stopped fails by that fault.
-        if (!flash.fault().ok() && r.status == ctl_status::io_failure &&
-            ctl_status_of(flash.fault()) == ctl_status::lock_timeout) {
+        if (!s.flash().fault().ok() && r.status == ctl_status::io_failure &&
+            ctl_status_of(s.flash().fault()) == ctl_status::lock_timeout) {
             r.status = ctl_status::lock_timeout;
             r.message = "the card's maintain file stayed locked";
         }

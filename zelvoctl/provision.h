@@ -12,6 +12,8 @@
 #include "ledger.h"
 #include "progress.h"
 
+class session;
+
 struct provision_context {
     const pool_spec& pool;
     ledger& book;
@@ -37,4 +39,5 @@ struct provision_result {
 };
 
 // Never throws: a refusal or failure is the result's status and message.
-provision_result provision_card(flash_access& flash, const card& c, const provision_context& ctx);
+// A writing run holds the card's maintain locks for the whole card.
+provision_result provision_card(session& s, const card& c, const provision_context& ctx);

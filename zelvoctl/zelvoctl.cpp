@@ -37,8 +37,11 @@ void add_target(CLI::App* cmd, target_options& t) {
 
 void build_cli(CLI::App& app, cli_choice& c) {
     app.require_subcommand(1);
+    app.set_version_flag("--version", "zelvoctl " ZELVOCTL_VERSION, "print the version and exit");
     app.add_flag("--json", c.global.json, "one JSON document on standard output")->configurable(false);
     app.add_flag("-q,--quiet", c.global.quiet, "no progress on standard error");
+    app.add_option("--lock-wait", c.global.lock_wait_s, "seconds to wait for a card's maintain lock (default 10)")
+        ->check(CLI::Range(0, 3600));
     app.fallthrough();
     app.add_subcommand("list", "every supported card and its interfaces");
     CLI::App* show = app.add_subcommand("show", "the decoded user record, versions and factory record");
@@ -55,6 +58,9 @@ void build_cli(CLI::App& app, cli_choice& c) {
     CLI::App* restore = app.add_subcommand("restore", "write a backup back and verify it");
     restore->add_option("DEVICE", c.restore.device, "interface name or PCI address")->required();
     restore->add_option("--from", c.restore.from, "backup folder")->required();
+    restore->add_flag("--other-card", c.restore.other_card, "write a backup of another card, after backing this one up");
+    restore->add_option("--backup-dir", c.restore.backup_dir, "where that backup of this card goes");
+    restore->add_flag("--force", c.restore.force, "write a MAC or serial another card carries");
     CLI::App* burn = app.add_subcommand("burn", "write firmware (and PXE) images, keeping the card's record");
     burn->add_option("DEVICE", c.burn.device, "interface name or PCI address")->required();
     burn->add_option("--fw", c.burn.fw, "firmware image file")->required();
@@ -63,7 +69,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     burn->add_flag("--dry-run", c.burn.dry_run, "print the plan, write nothing");
     burn->add_option("--backup-dir", c.burn.backup_dir, "where the backup taken first goes");
     burn->add_flag("--no-backup", c.burn.no_backup, "take no backup first");
-    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes");
+    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes, and a MAC or serial another card carries");
     CLI::App* verify = app.add_subcommand("verify", "compare the card with what a burn would write");
     verify->add_option("DEVICE", c.burn.device, "interface name or PCI address");
     verify->add_option("--fw", c.burn.fw, "firmware image file")->required();
@@ -151,6 +157,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         for (int i = 1; i < argc; ++i)

@@ -47,6 +47,9 @@ public:
     // then on every read and write fails at once (-ECANCELED) and says
     // nothing, so callers only have to hand it up without further messages.
     const result& fault() const { return fault_; }
+    // Hands the fault over to a front end that goes on with other cards on
+    // this channel; the channel then serves again.
+    result take_fault() { return std::exchange(fault_, result{}); }
 
 protected:
     // Keeps a run-ending fault of `o`; returns its value.

@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 #include "base/file_io.h"
+#include "card_lock.h"
 #include "maintain_lock.h"
 #include "partion_delivery.h"
 #include "base/unique_fd.h"
@@ -29,6 +31,10 @@ unique_fd open_maintain(const std::string& path) {
     }
     return fd;
 }
+
+// Releases an exchange's own lock; nothing to do under a lock held across
+// exchanges.
+result release(std::optional<maintain_lock_guard>& lock) { return lock ? lock->release() : result{}; }
 
 }  // namespace
 
@@ -81,10 +87,16 @@ flash_outcome read_reply(int fd, int partion, std::span<u8> reply, int chunk) {
 }
 
 flash_outcome maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf,
-                                     int chunk) {
-    maintain_lock_guard lock(fd, lock_wait::no);
-    if (!lock.taken().ok())
-        return {-ETIMEDOUT, lock.taken()};
+                                     int chunk, exchange_lock held) {
+    std::optional<maintain_lock_guard> lock;
+    if (!held.held) {
+        lock.emplace(fd, lock_wait::no, held.limit_s);
+        if (!lock->taken().ok())
+            return {-ETIMEDOUT, lock->taken()};
+    } else if (::lseek(fd, 0, SEEK_SET) < 0) {
+        // A descriptor kept across exchanges stands past the last reply.
+        return {-EIO, {}};
+    }
     const int reply_sz = partion_max_sz(partion) + MAINTAIN_HDR_SZ;
     std::vector<u8> reply;
     try {
@@ -106,7 +118,7 @@ flash_outcome maintain_read_exchange(int fd, int partion, const char* out_bin_fn
     flash_outcome got = read_reply(fd, partion, reply, chunk);
     if (!got.fault.ok())
         return got;
-    if (result released = lock.release(); !released.ok())
+    if (result released = release(lock); !released.ok())
         return {-ENOLCK, std::move(released)};
     // The reply is in memory: the dump file is opened and written with the
     // card free, so an output that blocks (a FIFO nobody reads) holds no card.
@@ -117,10 +129,13 @@ flash_outcome maintain_read_exchange(int fd, int partion, const char* out_bin_fn
     return got;
 }
 
-flash_outcome maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
-    maintain_lock_guard lock(fd, lock_wait::yes);
-    if (!lock.taken().ok())
-        return {-ETIMEDOUT, lock.taken()};
+flash_outcome maintain_write_exchange(int fd, int partion, std::span<const u8> data, exchange_lock held) {
+    std::optional<maintain_lock_guard> lock;
+    if (!held.held) {
+        lock.emplace(fd, lock_wait::yes, held.limit_s);
+        if (!lock->taken().ok())
+            return {-ETIMEDOUT, lock->taken()};
+    }
     std::vector<u8> req;
     try {
         req = encode_write_req(partion, data);
@@ -139,7 +154,7 @@ flash_outcome maintain_write_exchange(int fd, int partion, std::span<const u8> d
         return {-EIO, {}};
     }
     messages().print(" Done\n");
-    if (result released = lock.release(); !released.ok())
+    if (result released = release(lock); !released.ok())
         return {-ENOLCK, std::move(released)};
     return {0, {}};
 }
@@ -150,10 +165,12 @@ int maintain_channel::read_flash_partion(const eth_dev* dev, int partion, const 
         return -ECANCELED;
     if (!partion_in_range(partion) || dev == nullptr)
         return -EINVAL;
+    if (const int fd = held_fd(dev); fd >= 0)
+        return settle(maintain_read_exchange(fd, partion, out_bin_fname, out_buf, read_chunk_, {true}));
     const unique_fd fd = open_maintain(maintain_path(dev->name));
     if (!fd)
         return -EIO;
-    return settle(maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf, read_chunk_));
+    return settle(maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf, read_chunk_, {false, lock_limit_s_}));
 }
 
 int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
@@ -171,8 +188,12 @@ int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::
     const std::string path = maintain_path(dev->name);
     if (trace2_)
         messages().print("[%s][%s]\n", dev->name, path.c_str());
+    if (const int fd = held_fd(dev); fd >= 0)
+        return settle(maintain_write_exchange(fd, partion, data, {true}));
     const unique_fd fd = open_maintain(path);
     if (!fd)
         return -EIO;
-    return settle(maintain_write_exchange(fd.get(), partion, data));
+    return settle(maintain_write_exchange(fd.get(), partion, data, {false, lock_limit_s_}));
 }
+
+int maintain_channel::held_fd(const eth_dev* dev) const { return held_ ? held_->fd_of(dev->name) : -1; }
