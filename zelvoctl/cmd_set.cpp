@@ -4,29 +4,10 @@
 #include "commands.h"
 #include "field_setters.h"
 #include "flat_fields.h"
+#include "identity_guard.h"
 #include "ucfg/ucfg_store.h"
 
 namespace {
-
-// A changed MAC or serial that another card of this host already carries.
-void refuse_duplicates(session& s, const card& mine, const std::vector<field_change>& changes) {
-    std::vector<card_identity> others;
-    for (const card& c : s.cards())
-        if (c.first != mine.first)
-            others.push_back(read_identity(s.flash(), c));
-    for (const field_change& ch : changes) {
-        const bool is_mac = ch.field.starts_with("mac."), is_sn = ch.field == "sn";
-        if ((!is_mac && !is_sn) || ch.after.empty() || ch.after == "-")
-            continue;
-        for (const card_identity& o : others) {
-            const bool taken = is_sn ? o.serial == ch.after
-                                     : std::find(o.macs.begin(), o.macs.end(), ch.after) != o.macs.end();
-            if (taken)
-                throw ctl_error(ctl_status::usage, ch.field + "=" + ch.after + " is already carried by card " +
-                                                       o.pci_address + " (--force writes it anyway)");
-        }
-    }
-}
 
 std::string change_table(const std::string& device, const std::vector<field_change>& changes) {
     std::string out = "== " + device + "\n";
@@ -47,6 +28,7 @@ command_result run_set(session& s, const set_options& o) {
     r.doc["dry_run"] = o.dry_run;
     r.doc["devices"] = json::array();
     for (const eth_dev* dev : s.targets(o.target.device, o.target.all)) {
+        const auto held = o.dry_run ? nullptr : s.hold(s.card_holding(*dev));
         ucfg_mac_sn record;
         if (load_mac_sn(s.flash(), dev, &record) != 0)
             throw ctl_error(ctl_status::io_failure, std::string("cannot load the user record of ") + dev->name);
@@ -55,13 +37,15 @@ command_result run_set(session& s, const set_options& o) {
             apply_field(changed, field);
         const auto changes = changed_fields(decode_user_record(record), decode_user_record(changed));
         if (!o.force)
-            refuse_duplicates(s, s.card_holding(*dev), changes);
+            refuse_identity_clash(s.flash(), s.cards(), s.card_holding(*dev), record, changed);
         json list = json::array();
         for (const field_change& ch : changes)
             list.push_back({{"field", ch.field}, {"before", ch.before}, {"after", ch.after}});
         const bool save = !o.dry_run && !changes.empty();
         r.doc["devices"].push_back({{"interface", dev->name}, {"changes", list}, {"saved", save}});
         r.text += change_table(dev->name, changes);
+        if (o.dry_run)
+            r.text += "dry run: nothing written\n";
         if (save && save_mac_sn(s.flash(), dev, &changed) != 0)
             throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev->name +
                                                       " did not read back as written (verified save failed)");

@@ -12,3 +12,23 @@ const char* status_code(ctl_status status) {
     }
     return "unknown";
 }
+
+ctl_status worse_for_unread_card(ctl_status so_far, const std::string& code) {
+    if (code == status_code(ctl_status::lock_timeout))
+        return ctl_status::lock_timeout;
+    if (code.empty() || so_far == ctl_status::lock_timeout)
+        return so_far;
+    return ctl_status::io_failure;
+}
+
+ctl_status ctl_status_of(const result& r) {
+    switch (r.code) {
+    case fault_code::none: return ctl_status::ok;
+    case fault_code::lock_timeout:
+    case fault_code::lock_release: return ctl_status::lock_timeout;
+    case fault_code::invalid_value: return ctl_status::usage;
+    case fault_code::failed:
+    case fault_code::io: return ctl_status::io_failure;
+    }
+    return ctl_status::io_failure;
+}

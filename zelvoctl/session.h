@@ -10,15 +10,33 @@
 
 #include "card_inventory.h"
 #include "ctl_error.h"
+#include "flash/card_lock.h"
 #include "flash/maintain_channel.h"
 #include "progress.h"
 #include "record_decode.h"
 
 constexpr int SCHEMA_VERSION = 1;
 
+constexpr int DEFAULT_LOCK_WAIT_S = 10;
+
 struct global_options {
     bool json = false;
     bool quiet = false;
+    int lock_wait_s = DEFAULT_LOCK_WAIT_S;  // how long to wait for a card's maintain lock
+};
+
+// Every interface's maintain lock of one card, held while it lives; the
+// session's flash reaches the card through the held descriptors meanwhile.
+class card_hold {
+public:
+    card_hold(maintain_channel& channel, const card& c, int limit_s);
+    ~card_hold() { channel_.hold(nullptr); }
+    card_hold(const card_hold&) = delete;
+    card_hold& operator=(const card_hold&) = delete;
+
+private:
+    maintain_channel& channel_;
+    card_lock lock_;
 };
 
 // The outcome of one command: the JSON document's body, the human text, and
@@ -36,6 +54,7 @@ public:
     explicit session(const global_options& options, const std::string& image_file = "");
 
     flash_access& flash() { return *flash_; }
+    const flash_access& flash() const { return *flash_; }
     const std::vector<card>& cards() const { return cards_; }
     const progress& report() const { return report_; }
     bool from_image() const { return image_card_.has_value(); }
@@ -45,10 +64,16 @@ public:
     std::vector<const eth_dev*> targets(const std::string& device, bool all);
     const card& card_holding(const eth_dev& dev) const;
 
+    // Holds card `c` for a writing command, from its first read to its last
+    // read-back. Throws lock_timeout or io_failure; nothing for an image file.
+    std::unique_ptr<card_hold> hold(const card& c);
+
 private:
     device_list devices_;
     std::vector<card> cards_;
     std::unique_ptr<flash_access> flash_;  // the live channel, or the image file
+    maintain_channel* live_ = nullptr;     // flash_ when it is the live channel
     progress report_;
+    int lock_wait_s_;
     std::optional<card> image_card_;
 };

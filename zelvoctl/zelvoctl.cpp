@@ -4,11 +4,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cstring>
+#include <optional>
 
 #include "commands.h"
-#include "exit_request.h"
-#include "flash/file_io.h"
-#include "stdout_capture.h"
+#include "base/file_io.h"
+#include "ledger.h"
+#include "record/run_context.h"
 
 namespace {
 
@@ -20,6 +21,8 @@ struct cli_choice {
     backup_options backup;
     restore_options restore;
     burn_options burn;
+    provision_options provision;
+    ledger_options ledger;
 };
 
 void write_all(int fd, const std::string& text) {
@@ -34,8 +37,11 @@ void add_target(CLI::App* cmd, target_options& t) {
 
 void build_cli(CLI::App& app, cli_choice& c) {
     app.require_subcommand(1);
+    app.set_version_flag("--version", "zelvoctl " ZELVOCTL_VERSION, "print the version and exit");
     app.add_flag("--json", c.global.json, "one JSON document on standard output")->configurable(false);
     app.add_flag("-q,--quiet", c.global.quiet, "no progress on standard error");
+    app.add_option("--lock-wait", c.global.lock_wait_s, "seconds to wait for a card's maintain lock (default 10)")
+        ->check(CLI::Range(0, 3600));
     app.fallthrough();
     app.add_subcommand("list", "every supported card and its interfaces");
     CLI::App* show = app.add_subcommand("show", "the decoded user record, versions and factory record");
@@ -52,6 +58,9 @@ void build_cli(CLI::App& app, cli_choice& c) {
     CLI::App* restore = app.add_subcommand("restore", "write a backup back and verify it");
     restore->add_option("DEVICE", c.restore.device, "interface name or PCI address")->required();
     restore->add_option("--from", c.restore.from, "backup folder")->required();
+    restore->add_flag("--other-card", c.restore.other_card, "write a backup of another card, after backing this one up");
+    restore->add_option("--backup-dir", c.restore.backup_dir, "where that backup of this card goes");
+    restore->add_flag("--force", c.restore.force, "write a MAC or serial another card carries");
     CLI::App* burn = app.add_subcommand("burn", "write firmware (and PXE) images, keeping the card's record");
     burn->add_option("DEVICE", c.burn.device, "interface name or PCI address")->required();
     burn->add_option("--fw", c.burn.fw, "firmware image file")->required();
@@ -60,7 +69,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     burn->add_flag("--dry-run", c.burn.dry_run, "print the plan, write nothing");
     burn->add_option("--backup-dir", c.burn.backup_dir, "where the backup taken first goes");
     burn->add_flag("--no-backup", c.burn.no_backup, "take no backup first");
-    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes");
+    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes, and a MAC or serial another card carries");
     CLI::App* verify = app.add_subcommand("verify", "compare the card with what a burn would write");
     verify->add_option("DEVICE", c.burn.device, "interface name or PCI address");
     verify->add_option("--fw", c.burn.fw, "firmware image file")->required();
@@ -68,10 +77,27 @@ void build_cli(CLI::App& app, cli_choice& c) {
     verify->add_option("--image", c.image, "a flash image file instead of a card");
     CLI::App* check = app.add_subcommand("check", "duplicate MACs and serials, invalid user records");
     check->add_option("--image", c.image, "a flash image file instead of the host's cards");
+    CLI::App* provision = app.add_subcommand("provision", "give cards the next serial and MACs of a pool");
+    add_target(provision, c.provision.target);
+    provision->add_option("--pool", c.provision.pool_file, "pool file (JSON)")->required();
+    provision->add_option("--ledger", c.provision.ledger, "sqlite:PATH or postgresql://...")->default_val(DEFAULT_LEDGER);
+    provision->add_option("--station", c.provision.station, "this station's name in the ledger (default: host name)");
+    provision->add_option("--backup-dir", c.provision.backup_dir, "folder for the cards' backups");
+    provision->add_flag("--dry-run", c.provision.dry_run, "show what each card would get, write nothing");
+    provision->add_flag("--force", c.provision.force, "renumber a card whose serial the ledger does not know");
+    CLI::App* ledger = app.add_subcommand("ledger", "the identities given out: table, --json or --csv");
+    ledger->fallthrough();
+    ledger->add_option("--ledger", c.ledger.ledger, "sqlite:PATH or postgresql://...")->default_val(DEFAULT_LEDGER);
+    ledger->add_option("--pool", c.ledger.pool, "only this pool's rows");
+    ledger->add_flag("--csv", c.ledger.csv, "committed identities as CSV: serial, MACs, device id, pool, time");
+    CLI::App* void_cmd = ledger->add_subcommand("void", "mark a reservation whose card is gone void");
+    void_cmd->add_option("SERIAL", c.ledger.void_serial, "serial number")->required();
 }
 
-command_result dispatch(cli_choice& c) {
-    session s(c.global, c.image);
+command_result dispatch(cli_choice& c, std::optional<session>& session_made) {
+    if (c.command == "ledger")
+        return run_ledger(c.ledger);
+    session& s = session_made.emplace(c.global, c.image);
     if (c.command == "list")
         return run_list(s);
     if (c.command == "show")
@@ -86,6 +112,8 @@ command_result dispatch(cli_choice& c) {
         return run_burn(s, c.burn);
     if (c.command == "verify")
         return run_verify(s, c.burn);
+    if (c.command == "provision")
+        return run_provision(s, c.provision);
     return run_restore(s, c.restore);
 }
 
@@ -111,6 +139,15 @@ int finish(int out_fd, const cli_choice& c, const command_result* r, ctl_status 
     return static_cast<int>(status);
 }
 
+// What a run that the channel's fault ended says about it: the last line the
+// library showed.
+std::string fault_message(const session& s, const buffer_sink& said) {
+    const std::string last = said.last_line();
+    if (!last.empty())
+        return last;
+    return s.flash().fault().message.empty() ? "flash access failed" : s.flash().fault().message;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,24 +158,29 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
         for (int i = 1; i < argc; ++i)
             c.global.json = c.global.json || std::strcmp(argv[i], "--json") == 0;
         return finish(STDOUT_FILENO, c, nullptr, ctl_status::usage, e.what());
     }
     c.command = app.get_subcommands().front()->get_name();
-    const stdout_capture library_says;
-    const int out = library_says.original_fd();
+    // The library's texts are not zelvoctl's output: the run keeps them, to
+    // be quoted in an error or dropped; standard output carries the document.
+    buffer_sink library_says;
+    const run_context run(library_says);
+    const int out = STDOUT_FILENO;
+    std::optional<session> s;
     try {
-        const command_result r = dispatch(c);
+        const command_result r = dispatch(c, s);
         return finish(out, c, &r, r.status, "");
     } catch (const ctl_error& e) {
+        // A step that met the channel's run-ending fault fails by that fault.
+        if (s && !s->flash().fault().ok() && e.status() != ctl_status_of(s->flash().fault()) &&
+            e.status() == ctl_status::io_failure)
+            return finish(out, c, nullptr, ctl_status_of(s->flash().fault()), fault_message(*s, library_says));
         return finish(out, c, nullptr, e.status(), e.what());
-    } catch (const exit_request& e) {
-        // The library ends a run with 1 only when the lock cannot be had.
-        const std::string said = library_says.last_line();
-        return finish(out, c, nullptr, e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure,
-                      said.empty() ? "flash access failed" : said);
     } catch (const std::exception& e) {
         return finish(out, c, nullptr, ctl_status::io_failure, e.what());
     }

@@ -15,9 +15,9 @@
 #include <map>
 #include <optional>
 
-#include "cfg.h"
+#include "record/cfg.h"
 #include "flash_map.h"
-#include "maintain.h"
+#include "maintain/maintain.h"
 #include "sim_error.h"
 
 namespace zsim {

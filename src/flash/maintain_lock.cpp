@@ -1,6 +1,7 @@
 #include "maintain_lock.h"
 
 #include <fcntl.h>
+
 #include <pthread.h>
 #include <unistd.h>
 
@@ -8,13 +9,14 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <optional>
 #include <thread>
 
-#include "../exit_request.h"
-#include "file_io.h"
+#include "base/file_io.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -102,7 +104,7 @@ private:
 
 }  // namespace
 
-void lock_maintain_file(int fd, lock_wait wait, int limit_s) {
+result lock_maintain_file(int fd, lock_wait wait, int limit_s) {
     // Whole seconds, so the limit is reached after between limit_s and
     // limit_s + 1 seconds.
     const std::time_t first_try = std::time(nullptr);
@@ -115,11 +117,11 @@ void lock_maintain_file(int fd, lock_wait wait, int limit_s) {
         const std::time_t now = std::time(nullptr);
         const bool blocking = wait == lock_wait::yes || (timer && timer->armed() && !past_limit(now));
         if (whole_file_lock(fd, F_WRLCK, blocking ? F_SETLKW : F_SETLK) == 0)
-            return;
+            return {};
         const int err = errno;
         if (past_limit(now)) {
-            std::printf("get lock timeout \n");
-            end_process(1);
+            messages().print("get lock timeout \n");
+            return result::fail(fault_code::lock_timeout, "get lock timeout");
         }
         if (wait == lock_wait::yes)
             continue;
@@ -133,9 +135,26 @@ void lock_maintain_file(int fd, lock_wait wait, int limit_s) {
     }
 }
 
-void unlock_maintain_file(int fd) {
+result unlock_maintain_file(int fd) {
     if (whole_file_lock(fd, F_UNLCK, F_SETLKW) != 0) {
-        sys_error_report("fcntl");
-        end_process(1);
+        const int err = errno;
+        sys_error_report("fcntl", err);
+        return result::fail(fault_code::lock_release, std::string("fcntl: ") + std::strerror(err));
     }
+    return {};
+}
+
+maintain_lock_guard::maintain_lock_guard(int fd, lock_wait wait, int limit_s)
+    : fd_(fd), taken_(lock_maintain_file(fd, wait, limit_s)), held_(taken_.ok()) {}
+
+maintain_lock_guard::~maintain_lock_guard() {
+    // A way out that did not release the lock itself: the caller's failure
+    // is what gets reported, not this one.
+    if (held_)
+        whole_file_lock(fd_, F_UNLCK, F_SETLKW);
+}
+
+result maintain_lock_guard::release() {
+    held_ = false;
+    return unlock_maintain_file(fd_);
 }

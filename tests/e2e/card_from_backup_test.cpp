@@ -59,12 +59,14 @@ std::vector<u8> as_backed_up(const card& c, std::vector<u8> flash) {
 TEST(CardFromBackup, EveryModelShowsAndDumpsAsTheOriginal) {
     preset_cards cards;
     temp_dir backups, original_out, loaded_out, loaded_state;
-    const sim_run taken = run_in_sim({zelvoctl_path(), "backup", "--all", "--to", backups.path()}, "",
+    const sim_run taken = run_in_sim({zelvoctl_path(), "--json", "backup", "--all", "--to", backups.path()}, "",
                                      cards.state.path());
     ASSERT_EQ(taken.status, 0) << taken.err;
-    std::vector<std::string> dirs;
-    for (const card* c : CARDS)
-        dirs.push_back(backups / c->addr);
+    std::vector<std::string> dirs;  // in the cards' order, whatever zelvoctl names the folders
+    const json doc = json::parse(taken.out);
+    for (const json& b : doc.at("backups"))
+        dirs.push_back(b.at("dir").get<std::string>());
+    ASSERT_EQ(dirs.size(), 3u);
 
     const sim_run original = run_in_sim(inspect(original_out.path()), "", cards.state.path());
     ASSERT_EQ(original.status, 0) << original.err;
@@ -99,7 +101,8 @@ void edit_manifest(const std::string& dir, const std::function<void(json&)>& edi
 TEST(CardFromBackup, DamagedOrIncompleteBackupsAreRefused) {
     preset_cards cards;
     temp_dir taken;
-    ASSERT_EQ(run_in_sim({zelvoctl_path(), "backup", CARD4.addr, "--to", taken / "b"}, "", cards.state.path()).status, 0);
+    const sim_run backup = run_in_sim({zelvoctl_path(), "backup", CARD4.addr, "--to", taken / "b"}, "", cards.state.path());
+    ASSERT_EQ(backup.status, 0) << backup.err;
     struct row {
         const char* name;
         std::function<void(const std::string&)> spoil;

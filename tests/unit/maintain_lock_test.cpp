@@ -16,7 +16,7 @@
 
 #include "flash/maintain_lock.h"
 #include "test_support.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ fs::path lock_file(const std::string& name) {
 
 struct wait_result {
     bool ended = false;
-    int status = 0;
+    fault_code code = fault_code::none;
     double wall_s = 0;
 };
 
@@ -100,12 +100,9 @@ wait_result wait_for(const fs::path& path, lock_wait wait, int limit_s,
     const unique_fd fd(::open(path.c_str(), O_RDWR));
     const auto start = std::chrono::steady_clock::now();
     wait_result r;
-    try {
-        lock_maintain_file(fd.get(), wait, limit_s);
-    } catch (const exit_request& e) {
-        r.ended = true;
-        r.status = e.status;
-    }
+    const result got = lock_maintain_file(fd.get(), wait, limit_s);
+    r.ended = !got.ok();
+    r.code = got.code;
     r.wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (releaser.joinable())
         releaser.join();
@@ -150,7 +147,7 @@ TEST(MaintainLockWait, EndsAtTheReleaseOrTheLimit) {
         EXPECT_EQ(w.ended, r.ended);
         EXPECT_EQ(output, r.ended ? "get lock timeout \n" : "");
         if (r.ended) {
-            EXPECT_EQ(w.status, 1);
+            EXPECT_EQ(w.code, fault_code::lock_timeout);
             // Whole seconds: a limit of 0 s is passed within (0, 1] s.
             EXPECT_LT(w.wall_s, r.limit_s + 2.0);
         } else {
@@ -173,7 +170,7 @@ TEST(MaintainLockWait, ThreadsWaitingAtOnceEachKeepTheirOwnLimit) {
     testing::internal::GetCapturedStdout();
     ASSERT_TRUE(timed_out && acquired);
     EXPECT_TRUE(timed_out->ended);
-    EXPECT_EQ(timed_out->status, 1);
+    EXPECT_EQ(timed_out->code, fault_code::lock_timeout);
     EXPECT_LT(timed_out->wall_s, 2.0);
     EXPECT_FALSE(acquired->ended);
     EXPECT_GE(acquired->wall_s, 2.49);
