@@ -12,10 +12,10 @@ json text_or_null(const std::string& text) { return text.empty() ? json(nullptr)
 }  // namespace
 
 card_change::card_change(session& s, std::string command, const card& c)
-    : inner_(s.flash()), history_(s.history()), command_(std::move(command)), card_(c) {}
+    : flash_layer(s.flash()), history_(s.history()), command_(std::move(command)), card_(c) {}
 
 int card_change::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
-    const int rc = inner_.write_flash_partion(dev, partion, data);
+    const int rc = below([&] { return inner_.write_flash_partion(dev, partion, data); });
     images_.push_back({{"partition", partition_by_number(partion).name},
                        {"bytes", data.size()},
                        {"sha256", sha256_hex(data)},

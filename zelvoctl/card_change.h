@@ -10,22 +10,20 @@
 
 #include "card_inventory.h"
 #include "ctl_error.h"
-#include "exit_request.h"
-#include "flash/flash_access.h"
+#include "flash_layer.h"
 #include "record_decode.h"
 
 class session;
 
-class card_change final : public flash_access {
+class card_change final : public flash_layer {
 public:
     // Opens the history (throws io_failure before anything is written).
     card_change(session& s, std::string command, const card& c);
 
     int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname, std::span<u8> out_buf) override {
-        return inner_.read_flash_partion(dev, partion, out_bin_fname, out_buf);
+        return below([&] { return inner_.read_flash_partion(dev, partion, out_bin_fname, out_buf); });
     }
     int write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) override;
-    bool keeps_writes() const override { return inner_.keeps_writes(); }
 
     std::string serial_before, serial_after;  // "" when the record holds none
     std::string backup;                       // "" when none was taken
@@ -45,7 +43,6 @@ private:
     std::string record(ctl_status status, const std::string& message);
     std::string written_note() const;
 
-    flash_access& inner_;
     class history_file& history_;
     std::string command_;
     const card& card_;
@@ -61,11 +58,6 @@ auto record_change(card_change& change, Work&& work) -> decltype(work()) {
             return work();
         } catch (const ctl_error& e) {
             throw change.failed(e);
-        } catch (const exit_request& e) {
-            if (!change.written())
-                throw;
-            throw change.failed(ctl_error(e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure,
-                                          e.status == 1 ? "the card's maintain file stayed locked" : "flash access failed"));
         } catch (const std::exception& e) {
             throw change.failed(ctl_error(ctl_status::io_failure, e.what()));
         }

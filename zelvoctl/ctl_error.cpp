@@ -21,3 +21,15 @@ ctl_status worse_for_unread_card(ctl_status so_far, const std::string& code) {
         return so_far;
     return ctl_status::io_failure;
 }
+
+ctl_status ctl_status_of(const result& r) {
+    switch (r.code) {
+    case fault_code::none: return ctl_status::ok;
+    case fault_code::lock_timeout:
+    case fault_code::lock_release: return ctl_status::lock_timeout;
+    case fault_code::invalid_value: return ctl_status::usage;
+    case fault_code::failed:
+    case fault_code::io: return ctl_status::io_failure;
+    }
+    return ctl_status::io_failure;
+}

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/result.h"
+
 enum class ctl_status : int {
     ok = 0,
     problems = 1,      // check found problems, or a read-back/verification mismatch
@@ -20,6 +22,11 @@ enum class ctl_status : int {
 
 // Stable code of a status, as JSON errors carry it.
 const char* status_code(ctl_status status);
+
+// The status of a failure the library handed up: the maintain lock not had
+// (or not released) is lock_timeout, a refused value usage, anything else an
+// I/O failure.
+ctl_status ctl_status_of(const result& r);
 
 class ctl_error : public std::runtime_error {
 public:

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "record_decode.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 // The time now in UTC, formatted by strftime's `format`.
 std::string utc_now(const char* format);

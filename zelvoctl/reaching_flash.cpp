@@ -3,7 +3,7 @@
 #include <fcntl.h>
 
 #include "flash/maintain_channel.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace {
 

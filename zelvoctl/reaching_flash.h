@@ -10,11 +10,11 @@
 
 #include "card_inventory.h"
 #include "flash/card_lock.h"
-#include "flash/flash_access.h"
+#include "flash_layer.h"
 
-class reaching_flash final : public flash_access {
+class reaching_flash final : public flash_layer {
 public:
-    reaching_flash(flash_access& inner, const std::vector<card>& cards) : inner_(inner), cards_(cards) {}
+    reaching_flash(flash_access& inner, const std::vector<card>& cards) : flash_layer(inner), cards_(cards) {}
 
     int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname, std::span<u8> out_buf) override {
         return reach(dev, [&](const eth_dev* d) { return inner_.read_flash_partion(d, partion, out_bin_fname, out_buf); });
@@ -22,8 +22,6 @@ public:
     int write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) override {
         return reach(dev, [&](const eth_dev* d) { return inner_.write_flash_partion(d, partion, data); });
     }
-    bool keeps_writes() const override { return inner_.keeps_writes(); }
-
     // The lock a writing command holds (nullptr: none): its open descriptors
     // tell which interfaces reach the card, without opening anything (closing
     // a descriptor of a locked file would drop the lock).
@@ -35,11 +33,11 @@ private:
     // Runs `request` through the interface that reaches `dev`'s card.
     template <typename Request>
     int reach(const eth_dev* dev, Request&& request) {
-        const int rc = request(via(dev));
-        if (rc >= 0 || held_ != nullptr || route_.contains(dev))
+        const int rc = below([&] { return request(via(dev)); });
+        if (rc >= 0 || run_ended() || held_ != nullptr || route_.contains(dev))
             return rc;
         const eth_dev* other = another_that_opens(dev);
-        return other == dev ? rc : request(other);
+        return other == dev ? rc : below([&] { return request(other); });
     }
     const eth_dev* via(const eth_dev* dev) const;
     // After a failed request without a lock held: `dev` itself when its
@@ -48,7 +46,6 @@ private:
     const eth_dev* another_that_opens(const eth_dev* dev);
     const card* whole_card_of(const eth_dev* dev) const;
 
-    flash_access& inner_;
     const std::vector<card>& cards_;
     const card_lock* held_ = nullptr;
     const eth_dev* named_ = nullptr;

@@ -1,12 +1,14 @@
 #include "session.h"
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "devices/device_scan.h"
 #include "devices/port_count.h"
 #include "devices/sysfs_file.h"
 #include "flash/file_eeprom.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 
 namespace {
 constexpr int ZELVOCTL_READ_CHUNK = 128 * 1024;
@@ -29,7 +31,7 @@ card_hold::card_hold(maintain_channel& channel, reaching_flash& reach, const car
 }
 
 session::session(const global_options& options, const std::string& image_file)
-    : report_(options.quiet), lock_wait_s_(options.lock_wait_s), json_(options.json), out_fd_(options.out_fd),
+    : report_(options.quiet), lock_wait_s_(options.lock_wait_s), json_(options.json),
       history_path_(options.history) {
     if (image_file.empty()) {
         // Backups, plans and read-backs read whole partitions: a request per
@@ -90,5 +92,5 @@ history_file& session::history() {
 
 void session::tell(const std::string& text) const {
     if (!json_)
-        write_file_full(out_fd_, reinterpret_cast<const u8*>(text.data()), static_cast<int>(text.size()));
+        write_file_full(STDOUT_FILENO, reinterpret_cast<const u8*>(text.data()), static_cast<int>(text.size()));
 }

@@ -26,7 +26,6 @@ struct global_options {
     bool quiet = false;
     int lock_wait_s = DEFAULT_LOCK_WAIT_S;  // how long to wait for a card's maintain lock
     std::string history = DEFAULT_HISTORY;  // where every change to a card is recorded
-    int out_fd = 1;  // standard output as the command found it
 };
 
 // Every interface's maintain lock of one card, held while it lives; the
@@ -62,6 +61,7 @@ public:
     explicit session(const global_options& options, const std::string& image_file = "");
 
     flash_access& flash() { return reach_ ? *reach_ : *flash_; }
+    const flash_access& flash() const { return reach_ ? *reach_ : *flash_; }
     const std::vector<card>& cards() const { return cards_; }
     const progress& report() const { return report_; }
     bool from_image() const { return image_card_.has_value(); }
@@ -93,7 +93,6 @@ private:
     progress report_;
     int lock_wait_s_;
     bool json_;
-    int out_fd_;
     std::string history_path_;
     std::unique_ptr<history_file> history_;
     std::optional<card> image_card_;

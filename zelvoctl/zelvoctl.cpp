@@ -4,12 +4,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cstring>
+#include <optional>
 
 #include "commands.h"
+#include "base/file_io.h"
 #include "ledger.h"
-#include "exit_request.h"
-#include "flash/file_io.h"
-#include "stdout_capture.h"
+#include "record/run_context.h"
 
 namespace {
 
@@ -99,14 +99,14 @@ void build_cli(CLI::App& app, cli_choice& c) {
     history->add_option("DEVICE", c.history.device, "only this card: interface, PCI address or serial");
 }
 
-command_result dispatch(cli_choice& c) {
+command_result dispatch(cli_choice& c, std::optional<session>& session_made) {
     if (c.command == "ledger")
         return run_ledger(c.ledger);
     if (c.command == "history") {
         c.history.file = c.global.history;
         return run_history(c.history);
     }
-    session s(c.global, c.image);
+    session& s = session_made.emplace(c.global, c.image);
     if (c.command == "list")
         return run_list(s);
     if (c.command == "show")
@@ -151,6 +151,15 @@ int finish(int out_fd, const cli_choice& c, const command_result* r, ctl_status 
     return static_cast<int>(status);
 }
 
+// What a run that the channel's fault ended says about it: the last line the
+// library showed.
+std::string fault_message(const session& s, const buffer_sink& said) {
+    const std::string last = said.last_line();
+    if (!last.empty())
+        return last;
+    return s.flash().fault().message.empty() ? "flash access failed" : s.flash().fault().message;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,19 +178,22 @@ int main(int argc, char** argv) {
         return finish(STDOUT_FILENO, c, nullptr, ctl_status::usage, e.what());
     }
     c.command = app.get_subcommands().front()->get_name();
-    const stdout_capture library_says;
-    const int out = library_says.original_fd();
-    c.global.out_fd = out;
+    // The library's texts are not zelvoctl's output: the run keeps them, to
+    // be quoted in an error or dropped; standard output carries the document.
+    buffer_sink library_says;
+    const run_context run(library_says);
+    const int out = STDOUT_FILENO;
+    std::optional<session> s;
     try {
-        const command_result r = dispatch(c);
+        const command_result r = dispatch(c, s);
         return finish(out, c, &r, r.status, "");
     } catch (const ctl_error& e) {
+        // A step that met the channel's run-ending fault fails by that fault.
+        if (s && !s->flash().fault().ok() && e.status() != ctl_status_of(s->flash().fault()) &&
+            e.status() == ctl_status::io_failure)
+            return finish(out, c, nullptr, ctl_status_of(s->flash().fault()), fault_message(*s, library_says),
+                          e.details());
         return finish(out, c, nullptr, e.status(), e.what(), e.details());
-    } catch (const exit_request& e) {
-        // The library ends a run with 1 only when the lock cannot be had.
-        const std::string said = library_says.last_line();
-        return finish(out, c, nullptr, e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure,
-                      said.empty() ? "flash access failed" : said);
     } catch (const std::exception& e) {
         return finish(out, c, nullptr, ctl_status::io_failure, e.what());
     }

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "types.h"
+#include "base/types.h"
 
 static_assert(std::endian::native == std::endian::little,
               "flash records are overlaid on little-endian storage");
@@ -137,7 +137,7 @@ static_assert(offsetof(ucfg_mac_sn, resv) == 352);
 // Set to 1 by every setter that stores into a record; never cleared during a
 // run. The driver saves a device's record only when it is set; a
 // run_context (run_context.h) owns it for the length of one run.
-extern int ucfg_mac_sn_dirty;
+extern thread_local int ucfg_mac_sn_dirty;
 
 // Writes the defaults of a fresh record; the MAC slots keep what they held.
 // With `trace` it first prints its name as one line.
