@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "card_inventory.h"
