@@ -1,6 +1,7 @@
 // zelvoctl set: fields of the user record, shown before and after, saved with
 // the library's verified save.
 #include "card_identity.h"
+#include "card_set.h"
 #include "commands.h"
 #include "field_setters.h"
 #include "flat_fields.h"
@@ -10,6 +11,9 @@ namespace {
 
 // A changed MAC or serial that another card of this host already carries.
 void refuse_duplicates(session& s, const card& mine, const std::vector<field_change>& changes) {
+    if (std::none_of(changes.begin(), changes.end(),
+                     [](const field_change& ch) { return ch.field.starts_with("mac.") || ch.field == "sn"; }))
+        return;
     std::vector<card_identity> others;
     for (const card& c : s.cards())
         if (c.first != mine.first)
@@ -28,43 +32,66 @@ void refuse_duplicates(session& s, const card& mine, const std::vector<field_cha
     }
 }
 
-std::string change_table(const std::string& device, const std::vector<field_change>& changes) {
-    std::string out = "== " + device + "\n";
+std::string change_rows(const std::vector<field_change>& changes) {
     if (changes.empty())
-        return out + "nothing changes\n";
+        return "nothing changes\n";
     field_rows rows;
     for (const field_change& ch : changes)
         rows.emplace_back(ch.field, ch.before + " -> " + ch.after);
-    return out + format_rows(rows);
+    return format_rows(rows);
+}
+
+// Fields that name one card (its addresses, serial and part number, product
+// name): the same value on every card is never meant.
+bool is_identity(const std::string& assignment) {
+    const std::string field = assignment.substr(0, assignment.find('='));
+    return field.starts_with("mac.") || field == "sn" || field == "pn" || field == "name";
+}
+
+void set_card(session& s, const eth_dev& dev, const set_options& o, card_result& r) {
+    ucfg_mac_sn record;
+    if (load_mac_sn(s.flash(), &dev, &record) != 0)
+        throw ctl_error(ctl_status::io_failure, std::string("cannot load the user record of ") + dev.name);
+    ucfg_mac_sn changed = record;
+    for (const std::string& field : o.fields)
+        apply_field(changed, field);
+    const auto changes = changed_fields(decode_user_record(record), decode_user_record(changed));
+    if (!o.force)
+        refuse_duplicates(s, s.card_holding(dev), changes);
+    json list = json::array();
+    for (const field_change& ch : changes)
+        list.push_back({{"field", ch.field}, {"before", ch.before}, {"after", ch.after}});
+    const bool save = !o.dry_run && !changes.empty();
+    r.doc = {{"interface", dev.name}, {"changes", list}, {"saved", save}};
+    r.text = change_rows(changes);
+    r.outcome = changes.empty() ? "up_to_date" : o.dry_run ? "would_write" : "written";
+    if (!save)
+        return;
+    r.written = true;
+    if (save_mac_sn(s.flash(), &dev, &changed) != 0)
+        throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev.name +
+                                                  " did not read back as written (verified save failed)");
 }
 
 }  // namespace
 
-command_result run_set(session& s, const set_options& o) {
+command_result run_set(session& s, const set_options& o, const card_selection& sel) {
     if (o.fields.empty())
         throw ctl_error(ctl_status::usage, "set needs at least one FIELD=VALUE");
-    command_result r;
-    r.doc["dry_run"] = o.dry_run;
-    r.doc["devices"] = json::array();
-    for (const eth_dev* dev : s.targets(o.target.device, o.target.all)) {
-        ucfg_mac_sn record;
-        if (load_mac_sn(s.flash(), dev, &record) != 0)
-            throw ctl_error(ctl_status::io_failure, std::string("cannot load the user record of ") + dev->name);
-        ucfg_mac_sn changed = record;
+    if (sel.many()) {
         for (const std::string& field : o.fields)
-            apply_field(changed, field);
-        const auto changes = changed_fields(decode_user_record(record), decode_user_record(changed));
-        if (!o.force)
-            refuse_duplicates(s, s.card_holding(*dev), changes);
-        json list = json::array();
-        for (const field_change& ch : changes)
-            list.push_back({{"field", ch.field}, {"before", ch.before}, {"after", ch.after}});
-        const bool save = !o.dry_run && !changes.empty();
-        r.doc["devices"].push_back({{"interface", dev->name}, {"changes", list}, {"saved", save}});
-        r.text += change_table(dev->name, changes);
-        if (save && save_mac_sn(s.flash(), dev, &changed) != 0)
-            throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev->name +
-                                                      " did not read back as written (verified save failed)");
+            if (is_identity(field))
+                throw ctl_error(ctl_status::usage, field + ": a MAC address, serial or part number or product name "
+                                                           "belongs to one card; set it per DEVICE, not on many cards");
+        command_result r = run_card_set(
+            s, sel, write_words(o.dry_run),
+            [&](const card& c, const progress&, card_result& cr) { set_card(s, *c.first, o, cr); });
+        r.doc["dry_run"] = o.dry_run;
+        return r;
     }
-    return r;
+    const eth_dev& dev = *s.targets(sel.device(), false).front();
+    card_result one;
+    set_card(s, dev, o, one);
+    return {{{"dry_run", o.dry_run}, {"devices", json::array({one.doc})}}, "== " + std::string(dev.name) + "\n" + one.text,
+            ctl_status::ok};
 }

@@ -1,6 +1,8 @@
 #include "session.h"
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "devices/device_scan.h"
 #include "devices/port_count.h"
@@ -11,7 +13,7 @@ namespace {
 constexpr int ZELVOCTL_READ_CHUNK = 128 * 1024;
 }
 
-session::session(const global_options& options, const std::string& image_file) : report_(options.quiet) {
+session::session(const global_options& options, const std::string& image_file) : options_(options), report_(options.quiet) {
     if (image_file.empty()) {
         // Backups, plans and read-backs read whole partitions: a request per
         // 128 KiB rather than per 4 KiB keeps them close to the cost of a write.
@@ -50,3 +52,23 @@ std::vector<const eth_dev*> session::targets(const std::string& device, bool all
 }
 
 const card& session::card_holding(const eth_dev& dev) const { return card_of(cards_, dev); }
+
+std::vector<const card*> session::card_set(const std::vector<std::string>& devices, bool all) {
+    if (!all && devices.empty())
+        throw ctl_error(ctl_status::usage, "name a DEVICE (interface or PCI address) or give --all");
+    std::vector<const card*> set;
+    if (all) {
+        for (const eth_dev* dev : targets("", true))
+            set.push_back(&card_holding(*dev));
+    }
+    for (const std::string& name : devices) {
+        const card* c = &card_holding(resolve_device(devices_, name));
+        if (std::find(set.begin(), set.end(), c) == set.end())
+            set.push_back(c);
+    }
+    std::sort(set.begin(), set.end(), [](const card* a, const card* b) {
+        const eth_dev &x = *a->first, &y = *b->first;
+        return std::tie(x.domain, x.bus, x.device, x.fun) < std::tie(y.domain, y.bus, y.device, y.fun);
+    });
+    return set;
+}

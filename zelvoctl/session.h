@@ -19,6 +19,7 @@ constexpr int SCHEMA_VERSION = 1;
 struct global_options {
     bool json = false;
     bool quiet = false;
+    int out_fd = 1;  // where the human blocks of many cards are printed as they finish
 };
 
 // The outcome of one command: the JSON document's body, the human text, and
@@ -44,8 +45,14 @@ public:
     // the first interface of every card. Throws not_found.
     std::vector<const eth_dev*> targets(const std::string& device, bool all);
     const card& card_holding(const eth_dev& dev) const;
+    // The cards a command over many cards works on, in PCI address order:
+    // every card with `all`, else each card holding a named interface, once.
+    std::vector<const card*> card_set(const std::vector<std::string>& devices, bool all);
+
+    const global_options& options() const { return options_; }
 
 private:
+    global_options options_;
     device_list devices_;
     std::vector<card> cards_;
     std::unique_ptr<flash_access> flash_;  // the live channel, or the image file
