@@ -53,7 +53,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     CLI::App* set = app.add_subcommand("set", "change fields of the user record");
     // One DEVICE, or --all: the fields follow.
     set->add_option("DEVICE", c.set_device, "interface name or PCI address");
-    set->add_option("FIELDS", c.set.fields, "FIELD=VALUE ...")->required();
+    set->add_option("FIELDS", c.set.fields, "FIELD=VALUE ...");
     set->add_flag("--all", c.cards.all, "every card (fields that are no card's identity)");
     set->add_option("--jobs", c.cards.jobs, "at most N cards at a time (default: all, at most 16)");
     set->add_flag("--dry-run", c.set.dry_run, "show the changes, write nothing");
