@@ -20,18 +20,6 @@ std::string trimmed(std::string text) {
     return text;
 }
 
-// Where the partitions a firmware image runs over start, in image offsets.
-struct reach {
-    int partition;
-    std::size_t offset;
-};
-std::vector<reach> reaches_of(const eth_dev& dev, int partion) {
-    if (partion != PART_FW)
-        return {{partion, 0}};
-    const flash_layout& l = layout_for_chip_group(chip_group_of_device(dev.ddevice));
-    return {{PART_FW, 0}, {PART_MAC_ADDR, l.ucfg.off}, {IPXE, l.pxe.off}};
-}
-
 }  // namespace
 
 burn_plan plan_burn(flash_access& flash, const eth_dev& dev, const burn_options& o) {
@@ -45,7 +33,7 @@ burn_plan plan_burn(flash_access& flash, const eth_dev& dev, const burn_options&
         if (pxe->size() > room)
             refuse("PXE image " + o.pxe + " holds " + std::to_string(pxe->size()) + " bytes, the card's PXE area " +
                    std::to_string(room));
-        plan.steps.push_back({IPXE, std::move(*pxe)});
+        plan.steps.push_back({IPXE, std::move(*pxe), layout.pxe.off, {}});
     }
     fw_image fw = prepare_fw_image(flash, &dev, o.fw.c_str(), o.overwrite_identity);
     if (fw.refusal == fw_refusal::record_unreadable)
@@ -55,6 +43,12 @@ burn_plan plan_burn(flash_access& flash, const eth_dev& dev, const burn_options&
     if (fw.bytes.size() > layout.flash_size)
         refuse("firmware image " + o.fw + " holds " + std::to_string(fw.bytes.size()) + " bytes, the card's flash " +
                std::to_string(layout.flash_size));
+    if (!o.pxe.empty() && fw.bytes.size() > layout.pxe.off)
+        refuse("firmware image " + o.fw + " runs over the PXE area (from " + hex(layout.pxe.off, 5) +
+               "): give the PXE image inside it or leave --pxe out");
+    if (layout.chip_group == KV3_CHIP_GROUP && fw.bytes.size() > layout.pcsphy.off)
+        refuse("firmware image " + o.fw + " holds " + std::to_string(fw.bytes.size()) + " bytes and would run over the " +
+               "card's trim area (from " + hex(layout.pcsphy.off, 5) + ")");
     plan.trailer_renewed = fw.trailer == fw_trailer::renewed;
     // The card's record survives when it is spliced into the image, or when
     // the image stops before the user area.
@@ -64,41 +58,35 @@ burn_plan plan_burn(flash_access& flash, const eth_dev& dev, const burn_options&
     plan.identity = how ? json{{"kept", true}, {"how", how}, {"offset", hex(static_cast<u32>(fw.splice.offset))},
                                {"bytes", fw.splice.length}}
                         : json{{"kept", false}, {"how", "--overwrite-identity"}};
-    plan.steps.push_back({PART_FW, std::move(fw.bytes)});
-    for (burn_step& step : plan.steps) {
-        // Bytes no read reaches (the user area past its record, the PCS/PHY
-        // area past its reply) cannot be compared: a step counts as on the
-        // card when every byte that can be compared is equal; --force writes
-        // it anyway.
-        const flash_comparison c = compare_with_card(flash, dev, step);
-        step.on_card = c.equal;
-        step.compared = c.reached;
-    }
+    plan.steps.push_back({PART_FW, std::move(fw.bytes), layout.fw.off, {}});
+    // Bytes no read reaches (the user area past its record, the PCS/PHY area
+    // past its reply) cannot be compared: a step counts as on the card when
+    // every byte that can be compared is equal; --force writes it anyway.
+    for (burn_step& step : plan.steps)
+        step.areas = compare_areas(flash, dev, step.at, step.bytes);
     return plan;
 }
 
-flash_comparison compare_with_card(flash_access& flash, const eth_dev& dev, const burn_step& step) {
-    flash_comparison result;
-    for (const reach& r : reaches_of(dev, step.partition)) {
-        if (r.offset >= step.bytes.size())
-            break;
-        const std::vector<u8> now = read_partition(flash, dev, r.partition);
-        const std::size_t n = std::min(now.size(), step.bytes.size() - r.offset);
-        const auto want = step.bytes.begin() + static_cast<long>(r.offset);
-        const auto [got_end, want_end] = std::mismatch(now.begin(), now.begin() + static_cast<long>(n), want);
-        if (result.equal && got_end != now.begin() + static_cast<long>(n)) {
-            result.equal = false;
-            result.first_difference = r.offset + static_cast<std::size_t>(got_end - now.begin());
-        }
-        result.reached += n;
-    }
-    return result;
+const area_comparison* first_differing(const std::vector<area_comparison>& areas) {
+    for (const area_comparison& a : areas)
+        if (a.differing > 0)
+            return &a;
+    return nullptr;
+}
+
+bool burn_step::on_card() const { return first_differing(areas) == nullptr; }
+
+std::size_t burn_step::compared() const {
+    std::size_t n = 0;
+    for (const area_comparison& a : areas)
+        n += a.compared;
+    return n;
 }
 
 json burn_and_verify(flash_access& flash, const eth_dev& dev, const burn_plan& plan, bool force,
                      const progress& report, const std::string& restore_hint) {
     for (const burn_step& s : plan.steps) {
-        if (s.on_card && !force)
+        if (s.on_card() && !force)
             continue;
         const char* name = partition_by_number(s.partition).name;
         report.step(std::string("writing ") + name + " (" + std::to_string(s.bytes.size()) + " bytes)");
@@ -111,14 +99,26 @@ json burn_and_verify(flash_access& flash, const eth_dev& dev, const burn_plan& p
     report.step("reading back");
     json verified = json::array();
     for (const burn_step& s : plan.steps) {
-        const flash_comparison c = compare_with_card(flash, dev, s);
-        if (!c.equal)
+        const std::vector<area_comparison> now = compare_areas(flash, dev, s.at, s.bytes);
+        if (const area_comparison* d = first_differing(now))
             throw ctl_error(ctl_status::problems, std::string("read-back of ") + partition_by_number(s.partition).name +
-                                                      " on " + dev.name + " differs at byte " + hex(static_cast<u32>(c.first_difference)) +
-                                                      "; " + restore_hint);
-        verified.push_back({{"partition", partition_by_number(s.partition).name}, {"bytes_compared", c.reached}});
+                                                      " on " + dev.name + " differs at byte " +
+                                                      hex(static_cast<u32>(d->first_difference - s.at)) + " (" + d->area +
+                                                      " area); " + restore_hint);
+        verified.push_back({{"partition", partition_by_number(s.partition).name}, {"areas", areas_json(now)}});
     }
     return verified;
+}
+
+json areas_json(const std::vector<area_comparison>& areas) {
+    json list = json::array();
+    for (const area_comparison& a : areas)
+        list.push_back({{"area", a.area},
+                        {"bytes", a.bytes},
+                        {"bytes_compared", a.compared},
+                        {"bytes_unreadable", a.unreadable()},
+                        {"bytes_differing", a.differing}});
+    return list;
 }
 
 json plan_json(const burn_plan& plan, bool force) {
@@ -126,8 +126,17 @@ json plan_json(const burn_plan& plan, bool force) {
     for (const burn_step& s : plan.steps)
         steps.push_back({{"partition", partition_by_number(s.partition).name},
                          {"bytes", s.bytes.size()},
-                         {"bytes_compared", s.compared},
-                         {"on_card", s.on_card},
-                         {"write", force || !s.on_card}});
+                         {"bytes_compared", s.compared()},
+                         {"areas", areas_json(s.areas)},
+                         {"on_card", s.on_card()},
+                         {"write", force || !s.on_card()}});
     return {{"partitions", steps}, {"identity", plan.identity}, {"trailer_renewed", plan.trailer_renewed}};
+}
+
+std::optional<ucfg_mac_sn> burn_plan::written_record(const eth_dev& dev) const {
+    const flash_layout& layout = layout_for_chip_group(chip_group_of_device(dev.ddevice));
+    for (const burn_step& s : steps)
+        if (s.partition == PART_FW && s.bytes.size() >= layout.ucfg.off + sizeof(ucfg_mac_sn))
+            return record_from_bytes(std::span(s.bytes).subspan(layout.ucfg.off, sizeof(ucfg_mac_sn)));
+    return std::nullopt;
 }

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "card_inventory.h"
+#include "flash_areas.h"
 #include "flash/flash_access.h"
 #include "progress.h"
 #include "record_decode.h"
@@ -26,30 +28,31 @@ struct burn_options {
 struct burn_step {
     int partition;
     std::vector<u8> bytes;
-    bool on_card = false;       // every byte a read reaches already holds these bytes
-    std::size_t compared = 0;   // how many bytes a read reaches
+    u32 at = 0;                        // flash offset of its first byte
+    std::vector<area_comparison> areas;  // each area it covers, compared with the card
+    // Every byte a read reaches already holds these bytes.
+    bool on_card() const;
+    std::size_t compared() const;
 };
 
-// How the card's flash compares with a step's bytes, over every byte that a
-// partition read can reach (a firmware image may run on past the firmware
-// partition into areas the driver delivers only in part).
-struct flash_comparison {
-    bool equal = true;         // no reachable byte differs
-    std::size_t reached = 0;   // bytes compared
-    std::size_t first_difference = 0;
-};
-flash_comparison compare_with_card(flash_access& flash, const eth_dev& dev, const burn_step& step);
+// The first area of `step` whose compared bytes differ from the card now;
+// nullptr when every comparable byte is equal.
+const area_comparison* first_differing(const std::vector<area_comparison>& areas);
 
 struct burn_plan {
     std::vector<burn_step> steps;  // in writing order: PXE, then firmware
     json identity;                 // what of the card's record the image keeps
     bool trailer_renewed = false;
+
+    // The user record the firmware step writes, when it covers the record.
+    std::optional<ucfg_mac_sn> written_record(const eth_dev& dev) const;
 };
 
 // Checks both images against the card and prepares them. Refusals throw
 // image_refused with the library's message; nothing is written.
 burn_plan plan_burn(flash_access& flash, const eth_dev& dev, const burn_options& o);
 
+json areas_json(const std::vector<area_comparison>& areas);
 json plan_json(const burn_plan& plan, bool force);
 
 // Writes the steps not on the card (all with `force`), then compares every

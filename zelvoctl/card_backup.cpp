@@ -1,14 +1,15 @@
 #include "card_backup.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
 #include "ctl_error.h"
 #include "devices/sysfs_file.h"
@@ -36,6 +37,8 @@ std::string utc_now(const char* format) {
     throw ctl_error(ctl_status::usage, "backup " + dir + ": " + why);
 }
 
+std::string errno_text(int err) { return std::strerror(err); }
+
 // A restore writes a backup's bytes back as root, so only the owner may read
 // or change a backup, whatever the umask: folders 0700, files 0600, and a file
 // is always new, never something already there (a planted link) written through.
@@ -49,7 +52,7 @@ void save(const std::string& path, std::span<const u8> bytes) {
     unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, PRIVATE_FILE));
     const int len = static_cast<int>(bytes.size());
     if (!fd || ::fchmod(fd.get(), PRIVATE_FILE) != 0 || write_file_full(fd.get(), bytes.data(), len) != len ||
-        ::close(fd.release()) != 0)
+        ::fsync(fd.get()) != 0 || ::close(fd.release()) != 0)
         io_failure("cannot write", path);
 }
 
@@ -67,18 +70,75 @@ void make_private_dirs(const std::string& dir) {
     }
 }
 
-}  // namespace
-
-std::string new_backup_dir(const std::string& root, const std::string& pci_address) {
-    const std::string base = root + "/" + pci_address + "-" + utc_now("%Y%m%dT%H%M%SZ");
-    std::string dir = base;
-    for (int n = 2; fs::exists(dir); ++n)
-        dir = base + "-" + std::to_string(n);
-    return dir;
+void sync_dir(const std::string& path) {
+    const unique_fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || ::fsync(fd.get()) != 0)
+        throw ctl_error(ctl_status::io_failure, "cannot sync " + path + ": " + errno_text(errno));
 }
 
-json take_backup(flash_access& flash, const card& c, const std::string& dir, const progress& report) {
-    make_private_dirs(dir);
+[[noreturn]] void refuse_existing(const std::string& dir) {
+    throw ctl_error(ctl_status::usage, "backup folder " + dir + " exists; a backup is never overwritten or merged");
+}
+
+// A backup folder under construction: a hidden temporary folder beside the
+// destination, removed unless it was renamed into place.
+class staged_folder {
+public:
+    explicit staged_folder(const std::string& dest) {
+        const fs::path d(dest);
+        parent_ = d.has_parent_path() ? d.parent_path().string() : ".";
+        make_private_dirs(parent_);
+        std::string name = parent_ + "/." + d.filename().string() + ".partial-XXXXXX";
+        if (::mkdtemp(name.data()) == nullptr)
+            throw ctl_error(ctl_status::io_failure, "cannot create a folder in " + parent_ + ": " + errno_text(errno));
+        path_ = name;
+    }
+    ~staged_folder() {
+        std::error_code ec;
+        if (!path_.empty())
+            fs::remove_all(path_, ec);
+    }
+    staged_folder(const staged_folder&) = delete;
+    staged_folder& operator=(const staged_folder&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Syncs the folder and renames it to `to`, or reports false when `to`
+    // exists by then.
+    bool publish(const std::string& to) {
+        sync_dir(path_);
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno == EEXIST || errno == ENOTEMPTY)
+                return false;
+            throw ctl_error(ctl_status::io_failure, "cannot rename " + path_ + " to " + to + ": " + errno_text(errno));
+        }
+        path_.clear();
+        sync_dir(parent_);
+        return true;
+    }
+
+private:
+    std::string parent_, path_;
+};
+
+}  // namespace
+
+std::string backup_folder_name(const std::string& pci_address) {
+    std::string name = pci_address;
+    std::replace(name.begin(), name.end(), ':', '-');
+    return name;
+}
+
+backup_target default_backup_target(const std::string& root, const std::string& pci_address) {
+    return {root + "/" + backup_folder_name(pci_address) + "-" + utc_now("%Y%m%dT%H%M%SZ"), true};
+}
+
+taken_backup take_backup(flash_access& flash, const card& c, const backup_target& to, const progress& report) {
+    std::error_code ec;
+    if (fs::symlink_status(to.dir, ec).type() != fs::file_type::not_found && !to.numbered)
+        refuse_existing(to.dir);
+    staged_folder staged(to.dir);
+    const std::string& dir = staged.path();
     const card_identity id = read_identity(flash, c);
     json files = json::array();
     for (const partition_info& p : readable_partitions()) {
@@ -98,7 +158,13 @@ json take_backup(flash_access& flash, const card& c, const std::string& dir, con
                      {"files", files}};
     const std::string text = manifest.dump(2) + "\n";
     save(dir + "/" + MANIFEST_NAME, std::span(reinterpret_cast<const u8*>(text.data()), text.size()));
-    return manifest;
+    std::string dest = to.dir;
+    for (int n = 2; !staged.publish(dest); ++n) {
+        if (!to.numbered)
+            refuse_existing(dest);
+        dest = to.dir + "-" + std::to_string(n);
+    }
+    return {dest, manifest};
 }
 
 loaded_backup load_backup(const std::string& dir) {
@@ -135,17 +201,18 @@ loaded_backup load_backup(const std::string& dir) {
     return b;
 }
 
-void check_backup_is_of(const loaded_backup& backup, const card_identity& now) {
+std::string other_card_in(const loaded_backup& backup, const card_identity& now) {
     const json& was = backup.manifest.at("card");
     const std::string was_id = was.at("device_id").get<std::string>();
     const std::string was_addr = was.value("pci_address", ""), was_sn = was.value("serial", "");
     if (was_id != hex(now.device_id, 4))
         throw ctl_error(ctl_status::usage, "the backup is of a card with device id " + was_id + ", this card is " +
                                                hex(now.device_id, 4));
-    const bool same_serial = !was_sn.empty() && was_sn == now.serial;
-    if (!same_serial && was_addr != now.pci_address)
-        throw ctl_error(ctl_status::usage, "the backup is of card " + was_addr + " (serial '" + was_sn +
-                                               "'), not of " + now.pci_address + " (serial '" + now.serial + "')");
+    const bool same = !was_sn.empty() && !now.serial.empty() ? was_sn == now.serial : was_addr == now.pci_address;
+    if (same)
+        return "";
+    return "the backup is of card " + was_addr + " with serial '" + was_sn + "', this card " + now.pci_address +
+           " has serial '" + now.serial + "'";
 }
 
 std::vector<partition_outcome> write_and_verify(flash_access& flash, const eth_dev& dev,

@@ -13,14 +13,30 @@
 constexpr char MANIFEST_NAME[] = "manifest.json";
 constexpr char DEFAULT_BACKUP_ROOT[] = "/var/lib/zelvoctl/backups";
 
-// A new folder for a backup of the card at `pci_address` under `root`:
-// ROOT/ADDR-YYYYmmddTHHMMSSZ, with -2, -3 ... when that exists.
-std::string new_backup_dir(const std::string& root, const std::string& pci_address);
+// A card's PCI address as a folder name: "0000-03-00.0" (no ':', which scp
+// and rsync read as host:path).
+std::string backup_folder_name(const std::string& pci_address);
 
-// Reads every readable partition of the card and writes them with the
-// manifest into `dir` (missing folders created 0700, files 0600, each file new:
-// one already there is an error). Returns the manifest.
-json take_backup(flash_access& flash, const card& c, const std::string& dir, const progress& report);
+// Where a backup goes. A backup never changes once taken: the folder must
+// not exist; a `numbered` one (a default name) moves on to DIR-2, DIR-3 ...
+// when another backup took its name first.
+struct backup_target {
+    std::string dir;
+    bool numbered = false;
+};
+// ROOT/ADDR-YYYYmmddTHHMMSSZ, ADDR as backup_folder_name gives it.
+backup_target default_backup_target(const std::string& root, const std::string& pci_address);
+
+// Reads every readable partition of the card into a temporary folder beside
+// the destination (0700, files 0600, each file new), with the manifest, syncs
+// it and renames it into place:
+// the destination either is a whole backup or does not exist. A destination
+// that exists is refused (usage error) before anything is read.
+struct taken_backup {
+    std::string dir;
+    json manifest;
+};
+taken_backup take_backup(flash_access& flash, const card& c, const backup_target& to, const progress& report);
 
 // A backup read back from its folder with every file checked against the
 // manifest. Throws a usage error naming the file that is missing, of the
@@ -31,9 +47,10 @@ struct loaded_backup {
 };
 loaded_backup load_backup(const std::string& dir);
 
-// Refuses (usage error) a backup of another card: the device id must match,
-// and the serial number or the PCI address.
-void check_backup_is_of(const loaded_backup& backup, const card_identity& card_now);
+// Whether a backup is of this card: the device id must match (else a usage
+// error), and the serial number when both records hold one, the PCI address
+// otherwise. Returns "" for the same card, else why it is another.
+std::string other_card_in(const loaded_backup& backup, const card_identity& card_now);
 
 // What a restore or burn did with one partition.
 struct partition_outcome {

@@ -2,7 +2,9 @@
 #include "card_backup.h"
 #include "card_set.h"
 #include "commands.h"
+#include "flash_areas.h"
 #include "flash_partitions.h"
+#include "identity_guard.h"
 
 command_result run_backup(session& s, const backup_options& o, const card_selection& sel) {
     if (s.from_image())
@@ -10,11 +12,14 @@ command_result run_backup(session& s, const backup_options& o, const card_select
     const bool many = sel.many();
     auto backup_card = [&](const card& c, const progress& report, card_result& r) {
         const std::string addr = pci_address(*c.first);
+        backup_target to = o.to.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, addr) : backup_target{o.to};
         // Many cards backed up into one folder each get their own inside it.
-        const std::string dir = o.to.empty() ? new_backup_dir(DEFAULT_BACKUP_ROOT, addr) : many ? o.to + "/" + addr : o.to;
-        r.doc["dir"] = dir;
-        r.doc["manifest"] = take_backup(s.flash(), c, dir, report);
-        r.text = addr + " backed up to " + dir + "\n";
+        if (!o.to.empty() && many)
+            to.dir += "/" + backup_folder_name(addr);
+        card_channel channel(s, c, false);
+        const taken_backup b = take_backup(channel.flash(), c, to, report);
+        r.doc = {{"dir", b.dir}, {"manifest", b.manifest}};
+        r.text = addr + " backed up to " + b.dir + "\n";
         r.outcome = "backed_up";
     };
     if (!many) {
@@ -37,14 +42,35 @@ command_result run_restore(session& s, const restore_options& o) {
     const eth_dev& dev = *s.targets(o.device, false).front();
     const card& c = s.card_holding(dev);
     const loaded_backup backup = load_backup(o.from);
-    check_backup_is_of(backup, read_identity(s.flash(), c));
-    const auto outcomes = write_and_verify(s.flash(), *c.first, backup.partitions, false, s.report(),
-                                           "the backup in " + o.from + " is unchanged: restore from it again");
+    const auto held = s.hold(c);
+    const std::string other = other_card_in(backup, read_identity(s.flash(), c));
+    if (!other.empty() && !o.other_card)
+        throw ctl_error(ctl_status::usage, other + " (--other-card writes it anyway, after backing this card up)");
+    if (const auto user = backup.partitions.find(PART_MAC_ADDR); user != backup.partitions.end() && !o.force)
+        refuse_identity_clash(s.flash(), s.cards(), c, record_from_bytes(read_partition(s.flash(), *c.first, PART_MAC_ADDR)),
+                              record_from_bytes(user->second));
     command_result r;
+    r.doc["backup"] = nullptr;
+    std::string hint = "the backup in " + o.from + " is unchanged: restore from it again";
+    if (!other.empty()) {
+        const taken_backup own = take_backup(
+            s.flash(), c, o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, pci_address(*c.first)) : backup_target{o.backup_dir},
+            s.report());
+        r.doc["backup"] = own.dir;
+        r.text += "this card backed up to " + own.dir + "\n";
+        hint += "; this card's own content is in " + own.dir;
+    }
+    const auto outcomes = write_and_verify(s.flash(), *c.first, backup.partitions, false, s.report(), hint);
     r.doc["restored_from"] = o.from;
     r.doc["partitions"] = outcomes_json(outcomes);
     for (const json& p : r.doc["partitions"])
         r.text += (p["written"].get<bool>() ? "written   " : "unchanged ") + p["partition"].get<std::string>() + "\n";
-    r.text += "restored " + pci_address(*c.first) + " from " + o.from + " and verified\n";
+    // What no read reaches, a backup cannot hold: the card keeps whatever
+    // those bytes hold now.
+    r.doc["not_restored"] = unreadable_json(*c.first);
+    r.text += "restored " + pci_address(*c.first) + " from " + o.from + "; every byte a read reaches verified\n";
+    for (const json& u : r.doc["not_restored"])
+        r.text += "not restored: " + u["area"].get<std::string>() + " area from " + u["offset"].get<std::string>() +
+                  ", " + std::to_string(u["bytes"].get<u32>()) + " bytes no read reaches (a backup cannot hold them)\n";
     return r;
 }

@@ -9,15 +9,21 @@
 #include "card_set.h"
 #include "commands.h"
 #include "flash_partitions.h"
+#include "identity_guard.h"
 
 namespace {
 
 std::string plan_text(const json& plan) {
     std::string out;
-    for (const json& p : plan["partitions"])
+    for (const json& p : plan["partitions"]) {
         out += p["partition"].get<std::string>() + " " + std::to_string(p["bytes"].get<std::size_t>()) + " bytes: " +
                (p["write"].get<bool>() ? (p["on_card"].get<bool>() ? "write (forced)" : "write")
                                        : "already on the card, skipped") + "\n";
+        for (const json& a : p["areas"])
+            out += "  " + a["area"].get<std::string>() + " area: " + std::to_string(a["bytes"].get<std::size_t>()) +
+                   " bytes, " + std::to_string(a["bytes_differing"].get<std::size_t>()) + " differ, " +
+                   std::to_string(a["bytes_unreadable"].get<std::size_t>()) + " no read reaches\n";
+    }
     const json& id = plan["identity"];
     out += std::string(id["kept"].get<bool>() ? "card's user record kept: " : "card's user record replaced: ") +
            id["how"].get<std::string>() + "\n";
@@ -25,29 +31,36 @@ std::string plan_text(const json& plan) {
     return out;
 }
 
-// One card's burn into `r`: the plan, the backup taken first, the read-back.
-// `backup_root` set: the backup goes into a new folder under it, and a card
-// whose plan writes nothing is not backed up.
+// One card's burn into `r`: the plan, the backup taken first, the writes and
+// the read-back, the card held throughout. `backup_root` set: the backup goes
+// into a new folder under it, and a card whose plan writes nothing is not
+// backed up.
 void burn_card(session& s, const card& c, const eth_dev& dev, const burn_options& o, const progress& report,
                const std::string& backup_root, card_result& r) {
-    cached_flash flash(s.flash());
+    card_channel channel(s, c, !o.dry_run);
+    cached_flash flash(channel.flash());
     const burn_plan plan = plan_burn(flash, dev, o);
+    if (o.overwrite_identity && !o.force)
+        if (const auto image_record = plan.written_record(dev))
+            refuse_identity_clash(flash, s.cards(), c, record_from_bytes(read_partition(flash, dev, PART_MAC_ADDR)),
+                                  *image_record);
     r.doc["interface"] = dev.name;
     r.doc["dry_run"] = o.dry_run;
     r.doc["plan"] = plan_json(plan, o.force);
     r.text = plan_text(r.doc["plan"]);
     const bool writes = std::any_of(plan.steps.begin(), plan.steps.end(),
-                                    [&](const burn_step& step) { return o.force || !step.on_card; });
+                                    [&](const burn_step& step) { return o.force || !step.on_card(); });
     r.outcome = !writes ? "up_to_date" : o.dry_run ? "would_write" : "written";
     if (o.dry_run)
         return;
     std::string hint = "no backup was taken";
     r.doc["backup"] = nullptr;
     if (!o.no_backup && (backup_root.empty() || writes)) {
-        const std::string dir = !backup_root.empty() ? new_backup_dir(backup_root, pci_address(*c.first))
-                                : o.backup_dir.empty() ? new_backup_dir(DEFAULT_BACKUP_ROOT, pci_address(*c.first))
-                                                       : o.backup_dir;
-        take_backup(flash, c, dir, report);
+        const std::string addr = pci_address(*c.first);
+        const backup_target to = !backup_root.empty()   ? default_backup_target(backup_root, addr)
+                                 : o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, addr)
+                                                        : backup_target{o.backup_dir};
+        const std::string dir = take_backup(flash, c, to, report).dir;
         r.doc["backup"] = dir;
         r.text += "backed up to " + dir + "\n";
         hint = "restore with: zelvoctl restore " + std::string(dev.name) + " --from " + dir;
@@ -62,17 +75,22 @@ void burn_card(session& s, const card& c, const eth_dev& dev, const burn_options
     r.text += r.written ? "written and read back\n" : "already on the card, nothing written\n";
 }
 
-void verify_card(session& s, const eth_dev& dev, const burn_options& o, card_result& r) {
-    cached_flash flash(s.flash());
+void verify_card(flash_access& card_flash, const eth_dev& dev, const burn_options& o, card_result& r) {
+    cached_flash flash(card_flash);
     const burn_plan plan = plan_burn(flash, dev, o);
     r.doc["interface"] = dev.name;
     r.doc["partitions"] = json::array();
     r.outcome = "matches";
     for (const burn_step& step : plan.steps) {
         const char* name = partition_by_number(step.partition).name;
-        r.doc["partitions"].push_back({{"partition", name}, {"bytes", step.bytes.size()}, {"matches", step.on_card}});
-        r.text += std::string(name) + (step.on_card ? ": matches\n" : ": DIFFERS\n");
-        if (!step.on_card) {
+        r.doc["partitions"].push_back(
+            {{"partition", name}, {"bytes", step.bytes.size()}, {"matches", step.on_card()}, {"areas", areas_json(step.areas)}});
+        r.text += std::string(name) + (step.on_card() ? ": matches\n" : ": DIFFERS\n");
+        for (const area_comparison& a : step.areas)
+            if (a.differing > 0)
+                r.text += "  " + std::string(a.area) + " area: " + std::to_string(a.differing) + " bytes differ, from " +
+                          hex(static_cast<u32>(a.first_difference), 5) + "\n";
+        if (!step.on_card()) {
             r.status = ctl_status::problems;
             r.outcome = "differs";
         }
@@ -89,6 +107,10 @@ command_result run_burn(session& s, const burn_options& o, const card_selection&
     if (o.no_backup && !o.backup_dir.empty())
         throw ctl_error(ctl_status::usage, "--backup-dir and --no-backup exclude each other");
     if (sel.many()) {
+        // The one record of an image written whole onto every card would
+        // give them all the same addresses and serial.
+        if (o.overwrite_identity)
+            throw ctl_error(ctl_status::usage, "--overwrite-identity writes one card's identity: give one DEVICE");
         const std::string root = o.backup_dir.empty() ? DEFAULT_BACKUP_ROOT : o.backup_dir;
         command_result r = run_card_set(s, sel, write_words(o.dry_run), [&](const card& c, const progress& report, card_result& cr) {
             burn_card(s, c, *c.first, o, report, root, cr);
@@ -105,8 +127,11 @@ command_result run_burn(session& s, const burn_options& o, const card_selection&
 command_result run_verify(session& s, const burn_options& o, const card_selection& sel) {
     if (sel.many() && !s.from_image())
         return run_card_set(s, sel, {{"matches", "matching"}, {"differs", "differing"}},
-                            [&](const card& c, const progress&, card_result& r) { verify_card(s, *c.first, o, r); });
+                            [&](const card& c, const progress&, card_result& r) {
+                                card_channel channel(s, c, false);
+                                verify_card(channel.flash(), *c.first, o, r);
+                            });
     card_result r;
-    verify_card(s, *s.targets(sel.device(), false).front(), o, r);
+    verify_card(s.flash(), *s.targets(sel.device(), false).front(), o, r);
     return single(r);
 }

@@ -26,8 +26,20 @@ command_result run_check(session& s) {
     command_result r;
     r.doc["problems"] = json::array();
     std::map<std::string, std::vector<std::string>> macs, serials;
+    ctl_status unread = ctl_status::ok;
     for (const card& c : s.cards()) {
-        const card_identity id = read_identity(s.flash(), c);
+        card_identity id;
+        try {
+            id = read_identity(s.flash(), c);
+        } catch (const ctl_error& e) {
+            // The other cards are still checked; this one is reported.
+            const std::string addr = pci_address(*c.first);
+            r.doc["problems"].push_back({{"kind", "unreadable"}, {"value", e.what()}, {"cards", {addr}},
+                                         {"code", status_code(e.status())}});
+            r.text += "unreadable " + addr + ": " + e.what() + "\n";
+            unread = worse_for_unread_card(unread, status_code(e.status()));
+            continue;
+        }
         if (!id.record_valid) {
             r.doc["problems"].push_back({{"kind", "invalid_user_record"}, {"value", nullptr}, {"cards", {id.pci_address}}});
             r.text += "invalid_user_record on " + id.pci_address + "\n";
@@ -43,6 +55,8 @@ command_result run_check(session& s) {
     r.doc["cards_checked"] = s.cards().size();
     if (!r.doc["problems"].empty())
         r.status = ctl_status::problems;
+    if (unread != ctl_status::ok)
+        r.status = unread;
     r.text += std::to_string(s.cards().size()) + " cards checked, " + std::to_string(r.doc["problems"].size()) +
               " problems\n";
     return r;

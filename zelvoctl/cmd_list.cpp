@@ -31,6 +31,7 @@ json card_json(session& s, const card& c) {
         entry["user_record_valid"] = id.record_valid;
     } catch (const ctl_error& e) {
         entry["error"] = e.what();
+        entry["error_code"] = status_code(e.status());
     }
     json ifaces = json::array();
     for (const eth_dev* d : c.ifaces)
@@ -70,6 +71,7 @@ command_result run_list(session& s) {
     for (const card& c : s.cards()) {
         r.doc["cards"].push_back(card_json(s, c));
         r.text += card_lines(r.doc["cards"].back());
+        r.status = worse_for_unread_card(r.status, r.doc["cards"].back().value("error_code", ""));
     }
     return r;
 }

@@ -5,32 +5,10 @@
 #include "commands.h"
 #include "field_setters.h"
 #include "flat_fields.h"
+#include "identity_guard.h"
 #include "ucfg/ucfg_store.h"
 
 namespace {
-
-// A changed MAC or serial that another card of this host already carries.
-void refuse_duplicates(session& s, const card& mine, const std::vector<field_change>& changes) {
-    if (std::none_of(changes.begin(), changes.end(),
-                     [](const field_change& ch) { return ch.field.starts_with("mac.") || ch.field == "sn"; }))
-        return;
-    std::vector<card_identity> others;
-    for (const card& c : s.cards())
-        if (c.first != mine.first)
-            others.push_back(read_identity(s.flash(), c));
-    for (const field_change& ch : changes) {
-        const bool is_mac = ch.field.starts_with("mac."), is_sn = ch.field == "sn";
-        if ((!is_mac && !is_sn) || ch.after.empty() || ch.after == "-")
-            continue;
-        for (const card_identity& o : others) {
-            const bool taken = is_sn ? o.serial == ch.after
-                                     : std::find(o.macs.begin(), o.macs.end(), ch.after) != o.macs.end();
-            if (taken)
-                throw ctl_error(ctl_status::usage, ch.field + "=" + ch.after + " is already carried by card " +
-                                                       o.pci_address + " (--force writes it anyway)");
-        }
-    }
-}
 
 std::string change_rows(const std::vector<field_change>& changes) {
     if (changes.empty())
@@ -48,27 +26,31 @@ bool is_identity(const std::string& assignment) {
     return field.starts_with("mac.") || field == "sn" || field == "pn" || field == "name";
 }
 
-void set_card(session& s, const eth_dev& dev, const set_options& o, card_result& r) {
+void set_card(session& s, const card& c, const eth_dev& dev, const set_options& o, card_result& r) {
+    card_channel channel(s, c, !o.dry_run);
+    flash_access& flash = channel.flash();
     ucfg_mac_sn record;
-    if (load_mac_sn(s.flash(), &dev, &record) != 0)
+    if (load_mac_sn(flash, &dev, &record) != 0)
         throw ctl_error(ctl_status::io_failure, std::string("cannot load the user record of ") + dev.name);
     ucfg_mac_sn changed = record;
     for (const std::string& field : o.fields)
         apply_field(changed, field);
     const auto changes = changed_fields(decode_user_record(record), decode_user_record(changed));
     if (!o.force)
-        refuse_duplicates(s, s.card_holding(dev), changes);
+        refuse_identity_clash(flash, s.cards(), c, record, changed);
     json list = json::array();
     for (const field_change& ch : changes)
         list.push_back({{"field", ch.field}, {"before", ch.before}, {"after", ch.after}});
     const bool save = !o.dry_run && !changes.empty();
     r.doc = {{"interface", dev.name}, {"changes", list}, {"saved", save}};
     r.text = change_rows(changes);
+    if (o.dry_run)
+        r.text += "dry run: nothing written\n";
     r.outcome = changes.empty() ? "up_to_date" : o.dry_run ? "would_write" : "written";
     if (!save)
         return;
     r.written = true;
-    if (save_mac_sn(s.flash(), &dev, &changed) != 0)
+    if (save_mac_sn(flash, &dev, &changed) != 0)
         throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev.name +
                                                   " did not read back as written (verified save failed)");
 }
@@ -83,15 +65,15 @@ command_result run_set(session& s, const set_options& o, const card_selection& s
             if (is_identity(field))
                 throw ctl_error(ctl_status::usage, field + ": a MAC address, serial or part number or product name "
                                                            "belongs to one card; set it per DEVICE, not on many cards");
-        command_result r = run_card_set(
-            s, sel, write_words(o.dry_run),
-            [&](const card& c, const progress&, card_result& cr) { set_card(s, *c.first, o, cr); });
+        command_result r = run_card_set(s, sel, write_words(o.dry_run), [&](const card& c, const progress&, card_result& cr) {
+            set_card(s, c, *c.first, o, cr);
+        });
         r.doc["dry_run"] = o.dry_run;
         return r;
     }
     const eth_dev& dev = *s.targets(sel.device(), false).front();
     card_result one;
-    set_card(s, dev, o, one);
+    set_card(s, s.card_holding(dev), dev, o, one);
     return {{{"dry_run", o.dry_run}, {"devices", json::array({one.doc})}}, "== " + std::string(dev.name) + "\n" + one.text,
             ctl_status::ok};
 }

@@ -35,8 +35,30 @@ command_result run_backup(session& s, const backup_options& o, const card_select
 struct restore_options {
     std::string device;
     std::string from;
+    bool other_card = false;  // write a backup of another card, after backing this one up
+    std::string backup_dir;   // where that backup goes; empty: a new folder under DEFAULT_BACKUP_ROOT
+    bool force = false;       // leave a MAC or serial another card carries
 };
 command_result run_restore(session& s, const restore_options& o);
 
 command_result run_burn(session& s, const burn_options& o, const card_selection& sel);
 command_result run_verify(session& s, const burn_options& o, const card_selection& sel);
+
+struct provision_options {
+    target_options target;
+    std::string pool_file;
+    std::string ledger;      // sqlite:PATH or a postgresql:// URI
+    std::string station;     // empty: the host name
+    std::string backup_dir;  // empty: DEFAULT_BACKUP_ROOT
+    bool dry_run = false;
+    bool force = false;  // renumber a card whose serial the ledger does not know
+};
+command_result run_provision(session& s, const provision_options& o);
+
+struct ledger_options {
+    std::string ledger;
+    std::string pool;         // empty: every pool
+    bool csv = false;
+    std::string void_serial;  // `ledger void SERIAL`
+};
+command_result run_ledger(const ledger_options& o);

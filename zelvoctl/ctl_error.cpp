@@ -12,3 +12,11 @@ const char* status_code(ctl_status status) {
     }
     return "unknown";
 }
+
+ctl_status worse_for_unread_card(ctl_status so_far, const std::string& code) {
+    if (code == status_code(ctl_status::lock_timeout))
+        return ctl_status::lock_timeout;
+    if (code.empty() || so_far == ctl_status::lock_timeout)
+        return so_far;
+    return ctl_status::io_failure;
+}

@@ -28,3 +28,8 @@ public:
 private:
     ctl_status status_;
 };
+
+// The status of a command that read many cards, after one of them could not
+// be read (`code` is its error's status_code, "" when it was read): a lock
+// time-out (6) outranks an I/O failure (5), which outranks problems found.
+ctl_status worse_for_unread_card(ctl_status so_far, const std::string& code);

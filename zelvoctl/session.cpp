@@ -10,14 +10,37 @@
 #include "flash/file_eeprom.h"
 
 namespace {
+
 constexpr int ZELVOCTL_READ_CHUNK = 128 * 1024;
+
+// Backups, plans and read-backs read whole partitions: a request per 128 KiB
+// rather than per 4 KiB keeps them close to the cost of a write.
+std::unique_ptr<maintain_channel> live_channel(int lock_wait_s) {
+    return std::make_unique<maintain_channel>(false, ZELVOCTL_READ_CHUNK, lock_wait_s);
 }
 
-session::session(const global_options& options, const std::string& image_file) : options_(options), report_(options.quiet) {
+}  // namespace
+
+card_hold::card_hold(maintain_channel& channel, const card& c, int limit_s) : channel_(channel), lock_(c.ifaces, limit_s) {
+    switch (lock_.result()) {
+    case card_lock::outcome::held:
+        channel_.hold(&lock_);
+        return;
+    case card_lock::outcome::timed_out:
+        throw ctl_error(ctl_status::lock_timeout, "the maintain file of " + lock_.blocked() + " stayed locked for " +
+                                                      std::to_string(limit_s) + " s (another program is using the card)");
+    case card_lock::outcome::none_open:
+        break;
+    }
+    throw ctl_error(ctl_status::io_failure, "no maintain file of card " + pci_address(*c.first) + " opens");
+}
+
+session::session(const global_options& options, const std::string& image_file)
+    : options_(options), report_(options.quiet), lock_wait_s_(options.lock_wait_s) {
     if (image_file.empty()) {
-        // Backups, plans and read-backs read whole partitions: a request per
-        // 128 KiB rather than per 4 KiB keeps them close to the cost of a write.
-        flash_ = std::make_unique<maintain_channel>(false, ZELVOCTL_READ_CHUNK);
+        auto live = live_channel(lock_wait_s_);
+        live_ = live.get();
+        flash_ = std::move(live);
         list_all_zelvo_devices(devices_, false);
         cards_ = group_cards(devices_);
         return;
@@ -52,6 +75,21 @@ std::vector<const eth_dev*> session::targets(const std::string& device, bool all
 }
 
 const card& session::card_holding(const eth_dev& dev) const { return card_of(cards_, dev); }
+
+std::unique_ptr<card_hold> session::hold(const card& c) {
+    if (live_ == nullptr)
+        return nullptr;
+    return std::make_unique<card_hold>(*live_, c, lock_wait_s_);
+}
+
+card_channel::card_channel(session& s, const card& c, bool hold) : flash_(&s.flash()) {
+    if (s.live_ == nullptr)
+        return;
+    own_ = live_channel(s.lock_wait_s_);
+    flash_ = own_.get();
+    if (hold)
+        hold_ = std::make_unique<card_hold>(*own_, c, s.lock_wait_s_);
+}
 
 std::vector<const card*> session::card_set(const std::vector<std::string>& devices, bool all) {
     if (!all && devices.empty())

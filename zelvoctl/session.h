@@ -10,16 +10,50 @@
 
 #include "card_inventory.h"
 #include "ctl_error.h"
+#include "flash/card_lock.h"
 #include "flash/maintain_channel.h"
 #include "progress.h"
 #include "record_decode.h"
 
 constexpr int SCHEMA_VERSION = 1;
 
+constexpr int DEFAULT_LOCK_WAIT_S = 10;
+
 struct global_options {
     bool json = false;
     bool quiet = false;
+    int lock_wait_s = DEFAULT_LOCK_WAIT_S;  // how long to wait for a card's maintain lock
     int out_fd = 1;  // where the human blocks of many cards are printed as they finish
+};
+
+// Every interface's maintain lock of one card, held while it lives; the
+// session's flash reaches the card through the held descriptors meanwhile.
+class card_hold {
+public:
+    card_hold(maintain_channel& channel, const card& c, int limit_s);
+    ~card_hold() { channel_.hold(nullptr); }
+    card_hold(const card_hold&) = delete;
+    card_hold& operator=(const card_hold&) = delete;
+
+private:
+    maintain_channel& channel_;
+    card_lock lock_;
+};
+
+class session;
+
+// One card's own way to its flash, so that cards can be worked on at once:
+// on the live cards a channel of its own, holding the card for a writing
+// command while it lives; on an image file the session's.
+class card_channel {
+public:
+    card_channel(session& s, const card& c, bool hold);
+    flash_access& flash() { return *flash_; }
+
+private:
+    std::unique_ptr<maintain_channel> own_;
+    flash_access* flash_;
+    std::unique_ptr<card_hold> hold_;
 };
 
 // The outcome of one command: the JSON document's body, the human text, and
@@ -45,6 +79,11 @@ public:
     // the first interface of every card. Throws not_found.
     std::vector<const eth_dev*> targets(const std::string& device, bool all);
     const card& card_holding(const eth_dev& dev) const;
+
+    // Holds card `c` for a writing command, from its first read to its last
+    // read-back. Throws lock_timeout or io_failure; nothing for an image file.
+    std::unique_ptr<card_hold> hold(const card& c);
+
     // The cards a command over many cards works on, in PCI address order:
     // every card with `all`, else each card holding a named interface, once.
     std::vector<const card*> card_set(const std::vector<std::string>& devices, bool all);
@@ -52,10 +91,13 @@ public:
     const global_options& options() const { return options_; }
 
 private:
+    friend class card_channel;
     global_options options_;
     device_list devices_;
     std::vector<card> cards_;
     std::unique_ptr<flash_access> flash_;  // the live channel, or the image file
+    maintain_channel* live_ = nullptr;     // flash_ when it is the live channel
     progress report_;
+    int lock_wait_s_;
     std::optional<card> image_card_;
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "commands.h"
+#include "ledger.h"
 #include "exit_request.h"
 #include "flash/file_io.h"
 #include "stdout_capture.h"
@@ -20,6 +21,8 @@ struct cli_choice {
     backup_options backup;
     restore_options restore;
     burn_options burn;
+    provision_options provision;
+    ledger_options ledger;
     card_selection cards;  // of burn, verify, backup and set
     std::string set_device;
 };
@@ -43,8 +46,11 @@ void add_card_selection(CLI::App* cmd, card_selection& sel) {
 
 void build_cli(CLI::App& app, cli_choice& c) {
     app.require_subcommand(1);
+    app.set_version_flag("--version", "zelvoctl " ZELVOCTL_VERSION, "print the version and exit");
     app.add_flag("--json", c.global.json, "one JSON document on standard output")->configurable(false);
     app.add_flag("-q,--quiet", c.global.quiet, "no progress on standard error");
+    app.add_option("--lock-wait", c.global.lock_wait_s, "seconds to wait for a card's maintain lock (default 10)")
+        ->check(CLI::Range(0, 3600));
     app.fallthrough();
     app.add_subcommand("list", "every supported card and its interfaces");
     CLI::App* show = app.add_subcommand("show", "the decoded user record, versions and factory record");
@@ -64,6 +70,9 @@ void build_cli(CLI::App& app, cli_choice& c) {
     CLI::App* restore = app.add_subcommand("restore", "write a backup back and verify it");
     restore->add_option("DEVICE", c.restore.device, "interface name or PCI address")->required();
     restore->add_option("--from", c.restore.from, "backup folder")->required();
+    restore->add_flag("--other-card", c.restore.other_card, "write a backup of another card, after backing this one up");
+    restore->add_option("--backup-dir", c.restore.backup_dir, "where that backup of this card goes");
+    restore->add_flag("--force", c.restore.force, "write a MAC or serial another card carries");
     CLI::App* burn = app.add_subcommand("burn", "write firmware (and PXE) images, keeping the card's record");
     add_card_selection(burn, c.cards);
     burn->add_option("--fw", c.burn.fw, "firmware image file")->required();
@@ -72,7 +81,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     burn->add_flag("--dry-run", c.burn.dry_run, "print the plan, write nothing");
     burn->add_option("--backup-dir", c.burn.backup_dir, "where the backup taken first goes");
     burn->add_flag("--no-backup", c.burn.no_backup, "take no backup first");
-    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes");
+    burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes, and a MAC or serial another card carries");
     CLI::App* verify = app.add_subcommand("verify", "compare the card with what a burn would write");
     add_card_selection(verify, c.cards);
     verify->add_option("--fw", c.burn.fw, "firmware image file")->required();
@@ -80,9 +89,26 @@ void build_cli(CLI::App& app, cli_choice& c) {
     verify->add_option("--image", c.image, "a flash image file instead of a card");
     CLI::App* check = app.add_subcommand("check", "duplicate MACs and serials, invalid user records");
     check->add_option("--image", c.image, "a flash image file instead of the host's cards");
+    CLI::App* provision = app.add_subcommand("provision", "give cards the next serial and MACs of a pool");
+    add_target(provision, c.provision.target);
+    provision->add_option("--pool", c.provision.pool_file, "pool file (JSON)")->required();
+    provision->add_option("--ledger", c.provision.ledger, "sqlite:PATH or postgresql://...")->default_val(DEFAULT_LEDGER);
+    provision->add_option("--station", c.provision.station, "this station's name in the ledger (default: host name)");
+    provision->add_option("--backup-dir", c.provision.backup_dir, "folder for the cards' backups");
+    provision->add_flag("--dry-run", c.provision.dry_run, "show what each card would get, write nothing");
+    provision->add_flag("--force", c.provision.force, "renumber a card whose serial the ledger does not know");
+    CLI::App* ledger = app.add_subcommand("ledger", "the identities given out: table, --json or --csv");
+    ledger->fallthrough();
+    ledger->add_option("--ledger", c.ledger.ledger, "sqlite:PATH or postgresql://...")->default_val(DEFAULT_LEDGER);
+    ledger->add_option("--pool", c.ledger.pool, "only this pool's rows");
+    ledger->add_flag("--csv", c.ledger.csv, "committed identities as CSV: serial, MACs, device id, pool, time");
+    CLI::App* void_cmd = ledger->add_subcommand("void", "mark a reservation whose card is gone void");
+    void_cmd->add_option("SERIAL", c.ledger.void_serial, "serial number")->required();
 }
 
 command_result dispatch(cli_choice& c) {
+    if (c.command == "ledger")
+        return run_ledger(c.ledger);
     session s(c.global, c.image);
     if (c.command == "list")
         return run_list(s);
@@ -98,6 +124,8 @@ command_result dispatch(cli_choice& c) {
         return run_burn(s, c.burn, c.cards);
     if (c.command == "verify")
         return run_verify(s, c.burn, c.cards);
+    if (c.command == "provision")
+        return run_provision(s, c.provision);
     return run_restore(s, c.restore);
 }
 
@@ -132,6 +160,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         for (int i = 1; i < argc; ++i)

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "../exit_request.h"
+#include "card_lock.h"
 #include "file_io.h"
 #include "maintain_lock.h"
 #include "partion_delivery.h"
@@ -80,8 +81,13 @@ int read_reply(int fd, int partion, std::span<u8> reply, int chunk) {
     return data_bytes;
 }
 
-int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf, int chunk) {
-    lock_maintain_file(fd, lock_wait::no);
+int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf, int chunk,
+                           exchange_lock lock) {
+    if (!lock.held)
+        lock_maintain_file(fd, lock_wait::no, lock.limit_s);
+    // A descriptor kept across exchanges stands past the last reply.
+    else if (::lseek(fd, 0, SEEK_SET) < 0)
+        return -5;
     const int reply_sz = partion_max_sz(partion) + MAINTAIN_HDR_SZ;
     std::vector<u8> reply;
     try {
@@ -101,7 +107,8 @@ int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::
         end_process(-1);
     }
     int result = read_reply(fd, partion, reply, chunk);
-    unlock_maintain_file(fd);
+    if (!lock.held)
+        unlock_maintain_file(fd);
     // The reply is in memory: the dump file is opened and written with the
     // card free, so an output that blocks (a FIFO nobody reads) holds no card.
     if (result > 0 &&
@@ -111,8 +118,9 @@ int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::
     return result;
 }
 
-int maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
-    lock_maintain_file(fd, lock_wait::yes);
+int maintain_write_exchange(int fd, int partion, std::span<const u8> data, exchange_lock lock) {
+    if (!lock.held)
+        lock_maintain_file(fd, lock_wait::yes, lock.limit_s);
     std::vector<u8> req;
     try {
         req = encode_write_req(partion, data);
@@ -131,7 +139,8 @@ int maintain_write_exchange(int fd, int partion, std::span<const u8> data) {
         return -5;
     }
     std::printf(" Done\n");
-    unlock_maintain_file(fd);
+    if (!lock.held)
+        unlock_maintain_file(fd);
     return 0;
 }
 
@@ -139,10 +148,12 @@ int maintain_channel::read_flash_partion(const eth_dev* dev, int partion, const 
                                          std::span<u8> out_buf) {
     if (!partion_in_range(partion) || dev == nullptr)
         return -22;
+    if (const int fd = held_fd(dev); fd >= 0)
+        return maintain_read_exchange(fd, partion, out_bin_fname, out_buf, read_chunk_, {true});
     const unique_fd fd = open_maintain(maintain_path(dev->name));
     if (!fd)
         return -5;
-    return maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf, read_chunk_);
+    return maintain_read_exchange(fd.get(), partion, out_bin_fname, out_buf, read_chunk_, {false, lock_limit_s_});
 }
 
 int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
@@ -158,8 +169,12 @@ int maintain_channel::write_flash_partion(const eth_dev* dev, int partion, std::
     const std::string path = maintain_path(dev->name);
     if (trace2_)
         std::printf("[%s][%s]\n", dev->name, path.c_str());
+    if (const int fd = held_fd(dev); fd >= 0)
+        return maintain_write_exchange(fd, partion, data, {true});
     const unique_fd fd = open_maintain(path);
     if (!fd)
         return -5;
-    return maintain_write_exchange(fd.get(), partion, data);
+    return maintain_write_exchange(fd.get(), partion, data, {false, lock_limit_s_});
 }
+
+int maintain_channel::held_fd(const eth_dev* dev) const { return held_ ? held_->fd_of(dev->name) : -1; }

@@ -12,6 +12,15 @@
 #include "../types.h"
 #include "file_io.h"
 #include "flash_access.h"
+#include "maintain_lock.h"
+
+class card_lock;
+
+// How one exchange treats the maintain file's lock.
+struct exchange_lock {
+    bool held = false;                // the caller holds it across exchanges: neither take nor release it
+    int limit_s = FILE_RW_LOCK_TIME;  // otherwise: how long to try for it
+};
 
 // The maintain file of interface `name`.
 std::string maintain_path(const char* name);
@@ -33,18 +42,23 @@ int read_reply(int fd, int partion, std::span<u8> reply, int chunk = READ_CHUNK_
 // lock; the data is delivered (dump file, buffer) after the lock is released.
 // Returns what read_flash_partion returns.
 int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf,
-                           int chunk = READ_CHUNK_SZ);
+                           int chunk = READ_CHUNK_SZ, exchange_lock lock = {});
 
 // One write exchange on the open maintain file `fd`, under the waiting lock;
 // completes the "writing flash...." line with " Done" or " Faild".
-int maintain_write_exchange(int fd, int partion, std::span<const u8> data);
+int maintain_write_exchange(int fd, int partion, std::span<const u8> data, exchange_lock lock = {});
 
 class maintain_channel final : public flash_access {
 public:
     // `trace2`: show the interface and maintain path of every write.
     // `read_chunk`: the largest read request of a reply.
-    explicit maintain_channel(bool trace2, int read_chunk = READ_CHUNK_SZ)
-        : trace2_(trace2), read_chunk_(read_chunk) {}
+    // `lock_limit_s`: how long a request tries for the maintain lock.
+    explicit maintain_channel(bool trace2, int read_chunk = READ_CHUNK_SZ, int lock_limit_s = FILE_RW_LOCK_TIME)
+        : trace2_(trace2), read_chunk_(read_chunk), lock_limit_s_(lock_limit_s) {}
+
+    // While set, exchanges on an interface `lock` holds run on its locked
+    // descriptor, which they neither lock, unlock nor close; nullptr ends it.
+    void hold(const card_lock* lock) { held_ = lock; }
 
     int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                            std::span<u8> out_buf) override;
@@ -53,4 +67,7 @@ public:
 private:
     bool trace2_;
     int read_chunk_;
+    int lock_limit_s_;
+    const card_lock* held_ = nullptr;
+    int held_fd(const eth_dev* dev) const;
 };

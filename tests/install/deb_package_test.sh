@@ -11,7 +11,7 @@ trap 'rm -rf "$root"' EXIT
 cases=(
     "kv7update-tool|libc6 libstdc++6|./usr/sbin/kv7update_tool ./usr/share/bash-completion/completions/kv7update_tool ./usr/share/man/man8/kv7update_tool.8.gz"
     "zelnic-sim|libc6 libstdc++6 libfuse3-3|./usr/sbin/zelnic-sim ./usr/share/bash-completion/completions/zelnic-sim ./usr/share/man/man8/zelnic-sim.8.gz"
-    "zelvoctl|libc6 libstdc++6 libssl3|./usr/sbin/zelvoctl ./usr/share/bash-completion/completions/zelvoctl ./usr/share/man/man8/zelvoctl.8.gz"
+    "zelvoctl|libc6 libstdc++6 libssl3 libsqlite3-0 libpq5|./usr/sbin/zelvoctl ./usr/share/bash-completion/completions/zelvoctl ./usr/share/man/man8/zelvoctl.8.gz"
 )
 for c in "${cases[@]}"; do
     IFS='|' read -r pkg deps files <<<"$c"
@@ -19,7 +19,7 @@ for c in "${cases[@]}"; do
     [[ ${#debs[@]} == 1 && -f ${debs[0]} ]] || { echo "FAIL: not one $pkg package: ${debs[*]}"; exit 1; }
     depends=$(dpkg-deb -f "${debs[0]}" Depends)
     for d in $deps; do
-        [[ ", $depends" == *", $d "* ]] || { echo "FAIL: $pkg Depends '$depends' lacks $d"; ((failures++)); }
+        [[ ", $depends," == *", $d "* || ", $depends," == *", $d,"* ]] || { echo "FAIL: $pkg Depends '$depends' lacks $d"; ((failures++)); }
     done
     got=$(dpkg-deb -c "${debs[0]}" | awk '$1 !~ /^d/ {print $6}' | sort | xargs)
     [[ $got == "$files" ]] || { echo "FAIL: $pkg holds '$got', expected '$files'"; ((failures++)); }

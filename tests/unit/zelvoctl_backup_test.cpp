@@ -31,10 +31,12 @@ TEST(ZelvoctlBackup, DamagedOrForeignBackupsAreRefused) {
     bytes flipped = user;
     flipped[479] ^= 1;
     card_identity card{"0000:03:00.0", 0x8308, "4-port", true, "SN1", {}};
-    card_identity moved = card, other = card;
+    card_identity moved = card, other = card, replaced = card, blank = card;
     moved.pci_address = "0000:09:00.0";  // same serial: the card was moved
     other.pci_address = "0000:09:00.0";
     other.serial = "SN2";
+    replaced.serial = "SN2";  // another card in the same slot
+    blank.serial = "";        // an erased record: the slot decides
     const struct {
         bytes stored, described;
         const char* device_id;
@@ -47,14 +49,18 @@ TEST(ZelvoctlBackup, DamagedOrForeignBackupsAreRefused) {
         {bytes(100, 0x5a), user, "0x8308", &card, "user.bin holds 100 bytes, the manifest says 480"},
         {user, user, "0x8318", &card, "the backup is of a card with device id 0x8318, this card is 0x8308"},
         {user, user, "0x8308", &other,
-         "the backup is of card 0000:03:00.0 (serial 'SN1'), not of 0000:09:00.0 (serial 'SN2')"},
+         "the backup is of card 0000:03:00.0 with serial 'SN1', this card 0000:09:00.0 has serial 'SN2'"},
+        {user, user, "0x8308", &replaced,
+         "the backup is of card 0000:03:00.0 with serial 'SN1', this card 0000:03:00.0 has serial 'SN2'"},
+        {user, user, "0x8308", &blank, ""},
     };
     for (const auto& c : cases) {
         const test_support::temp_dir dir;
         make_backup(dir, c.stored, c.described, c.device_id);
         try {
             const loaded_backup b = load_backup(dir.path());
-            check_backup_is_of(b, *c.now);
+            if (const std::string other = other_card_in(b, *c.now); !other.empty())
+                throw ctl_error(ctl_status::usage, other);
             EXPECT_EQ(c.error, "");
             EXPECT_EQ(b.partitions.at(PART_MAC_ADDR), user);
         } catch (const ctl_error& e) {
