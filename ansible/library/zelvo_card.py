@@ -12,8 +12,8 @@ short_description: Burn firmware and PXE images into the Zelvo cards of a host
 description:
   - Runs C(zelvoctl --json burn) on the managed host, on every Zelvo card or on
     the listed devices, all cards in parallel. Each card keeps its own user
-    record (MAC addresses, serial number) unless O(overwrite_identity) is set,
-    is backed up before it is written, and is read back after.
+    record (MAC addresses, serial number), is backed up before it is written,
+    and is read back after.
   - The result is C(changed) exactly when some partition of some card was
     written (in check mode, when some card would be written). In check mode
     zelvoctl runs with C(--dry-run) and writes nothing.
@@ -41,10 +41,6 @@ options:
     type: path
   no_backup:
     description: Take no backup before writing.
-    type: bool
-    default: false
-  overwrite_identity:
-    description: Write the image's user area too, replacing each card's record.
     type: bool
     default: false
   force:
@@ -113,7 +109,7 @@ def zelvoctl_argv(params, check_mode):
         argv += ['--pxe', params['pxe_image']]
     if params['backup_dir'] and not params['no_backup']:
         argv += ['--backup-dir', params['backup_dir']]
-    for flag in ('no_backup', 'overwrite_identity', 'force'):
+    for flag in ('no_backup', 'force'):
         if params[flag]:
             argv.append('--' + flag.replace('_', '-'))
     if check_mode:
@@ -137,7 +133,6 @@ def main():
             devices=dict(type='list', elements='str', default=[]),
             backup_dir=dict(type='path'),
             no_backup=dict(type='bool', default=False),
-            overwrite_identity=dict(type='bool', default=False),
             force=dict(type='bool', default=False),
             jobs=dict(type='int', default=16),
             zelvoctl=dict(type='path', default='zelvoctl'),
