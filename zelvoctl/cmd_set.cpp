@@ -61,10 +61,13 @@ command_result run_set(session& s, const set_options& o, const card_selection& s
     if (o.fields.empty())
         throw ctl_error(ctl_status::usage, "set needs at least one FIELD=VALUE");
     if (sel.many()) {
-        for (const std::string& field : o.fields)
+        ucfg_mac_sn scratch{};
+        for (const std::string& field : o.fields) {
             if (is_identity(field))
                 throw ctl_error(ctl_status::usage, field + ": a MAC address, serial or part number or product name "
                                                            "belongs to one card; set it per DEVICE, not on many cards");
+            apply_field(scratch, field);  // a malformed field is refused once, before any card
+        }
         command_result r = run_card_set(s, sel, write_words(o.dry_run), [&](const card& c, const progress&, card_result& cr) {
             set_card(s, c, *c.first, o, cr);
         });

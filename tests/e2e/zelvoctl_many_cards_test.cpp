@@ -122,6 +122,7 @@ TEST(ZelvoctlManyCards, SetAllWritesEveryCardAndRefusesIdentityAndBadSelections)
         {{"set", "--all", "sn=SAME"}, "sn=SAME: a MAC address, serial"},
         {{"set", "--all", "led=1 2 3 4", "mac.0=02:00:00:00:00:01"}, "mac.0="},
         {{"set", "--all", "name=X"}, "name=X"},
+        {{"set", "--all", "led=1 2 3 4", "colour=blue"}, "unknown field 'colour'"},
         {{"burn", "--all", "--jobs", "0", "--fw", "/dev/null"}, "--jobs takes a number of cards of 1 or more, not 0"},
         {{"verify", "--all", "--jobs", "-3", "--fw", "/dev/null"}, "not -3"},
         {{"backup", "--all", "enp3s0f0"}, "give DEVICE or --all, not both"},
