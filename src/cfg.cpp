@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-int ucfg_mac_sn_dirty = 0;
+thread_local int ucfg_mac_sn_dirty = 0;
 
 int ucfg_mac_sn_reset(ucfg_mac_sn* record, bool trace) {
     if (trace)

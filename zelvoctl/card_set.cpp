@@ -1,6 +1,9 @@
 #include "card_set.h"
 
+#include <utility>
+
 #include "flash/file_io.h"
+#include "stdout_capture.h"
 
 void check_selection(const card_selection& sel) {
     if (sel.jobs && *sel.jobs < 1)
@@ -29,6 +32,10 @@ command_result run_card_set(session& s, const card_selection& sel, const std::ve
     card_board board(labels, card_board::wanted(g.quiet));
     auto job = [&](std::size_t i, card_result& r) {
         const progress report(board, i);
+        struct capture_off {
+            bool was = std::exchange(stdout_capture::on_card_thread, true);
+            ~capture_off() { stdout_capture::on_card_thread = was; }
+        } off;
         try {
             work(*cards[i], report, r);
         } catch (...) {

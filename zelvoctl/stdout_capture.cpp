@@ -6,7 +6,11 @@
 #include <cstdio>
 #include <system_error>
 
+thread_local bool stdout_capture::on_card_thread = false;
+
 stdout_capture::stdout_capture() {
+    if (on_card_thread)
+        return;
     std::fflush(stdout);
     saved_.reset(::dup(STDOUT_FILENO));
     sink_.reset(::memfd_create("zelvoctl-stdout", MFD_CLOEXEC));
@@ -15,11 +19,15 @@ stdout_capture::stdout_capture() {
 }
 
 stdout_capture::~stdout_capture() {
+    if (!saved_)
+        return;
     std::fflush(stdout);
     ::dup2(saved_.get(), STDOUT_FILENO);
 }
 
 std::string stdout_capture::text() const {
+    if (!sink_)
+        return "";
     std::fflush(stdout);
     std::string all;
     char buf[4096];

@@ -10,6 +10,11 @@
 
 class stdout_capture {
 public:
+    // Descriptor 1 is one per process: on a thread that works on one card of
+    // many, a capture leaves it alone and captures nothing (the library's
+    // texts go where the outermost capture put them).
+    static thread_local bool on_card_thread;
+
     stdout_capture();
     ~stdout_capture();
     stdout_capture(const stdout_capture&) = delete;
