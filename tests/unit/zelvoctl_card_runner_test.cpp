@@ -9,9 +9,12 @@
 #include <cstdio>
 #include <thread>
 
+#include <future>
+
 #include "card_runner.h"
 #include "exit_request.h"
 #include "progress.h"
+#include "run_context.h"
 
 namespace {
 
@@ -143,6 +146,22 @@ TEST(CardRunner, TheBoardRewritesOnlyTheCardsOwnLine) {
     EXPECT_EQ(std::string(buf, n),
               "0000:03:00.0  waiting\n0000:04:00.0  waiting\n0000:05:00.0  waiting\n"
               "\033[2A\r\033[2K0000:04:00.0  writing firmware\033[2B\r");
+}
+
+TEST(CardRunner, ARunOnOneThreadDoesNotSeeOrClearAnothersRecordChange) {
+    const run_context mine;
+    ucfg_mac_sn_dirty = 1;  // as a setter of this thread's card does
+    std::promise<bool> other_saw;
+    std::promise<void> checked;
+    std::thread other([&] {
+        const run_context theirs;  // another card's run starts meanwhile
+        other_saw.set_value(theirs.record_changed());
+        checked.get_future().wait();
+    });
+    EXPECT_FALSE(other_saw.get_future().get());
+    EXPECT_TRUE(mine.record_changed()) << "another thread's run cleared this thread's change";
+    checked.set_value();
+    other.join();
 }
 
 }  // namespace
