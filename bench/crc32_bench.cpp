@@ -7,7 +7,7 @@
 
 #include "crc32_reference.h"
 #include "image/crc32_info.h"
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
 
 namespace {
 

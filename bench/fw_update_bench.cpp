@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
-#include "maintain.h"
+#include "base/byte_order.h"
+#include "maintain/maintain.h"
 
 namespace {
 

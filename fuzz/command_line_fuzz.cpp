@@ -18,14 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "cfg.h"
+#include "record/cfg.h"
 #include "flash/file_eeprom.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "fuzz_support.h"
-#include "image/flash_layout.h"
-#include "main_driver.h"
-#include "maintain.h"
-#include "unique_fd.h"
+#include "base/flash_layout.h"
+#include "cli/main_driver.h"
+#include "maintain/maintain.h"
+#include "base/unique_fd.h"
 
 namespace {
 

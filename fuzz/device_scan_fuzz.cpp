@@ -20,7 +20,7 @@
 
 #include "devices/device_scan.h"
 #include "devices/port_count.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "cfg.h"
+#include "record/cfg.h"
 #include "flash/file_eeprom.h"
 #include "fuzz_support.h"
-#include "image/flash_layout.h"
-#include "maintain.h"
+#include "base/flash_layout.h"
+#include "maintain/maintain.h"
 #include "ucfg/ucfg_store.h"
 
 namespace {

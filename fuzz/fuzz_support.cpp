@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "devices/sysfs_file.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace fuzz {
 

@@ -8,10 +8,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
-#include "exit_request.h"
-#include "types.h"
+#include "cli/exit_request.h"
+#include "flash/flash_access.h"
+#include "base/types.h"
 
 namespace fuzz {
 
@@ -44,11 +46,28 @@ struct call_result {
     int status = 0;
     bool ended = false;
 };
+// A failure the library hands up as a value counts as the run's end with
+// the tool's status for it.
 template <typename F>
 call_result call_catching_end(F&& f) {
     call_result r;
+    auto ends_with = [&r](const result& fault) {
+        if (!fault.ok()) {
+            r.status = tool_status(fault);
+            r.ended = true;
+        }
+    };
     try {
-        r.status = f();
+        using R = decltype(f());
+        if constexpr (std::is_same_v<R, result>) {
+            ends_with(f());
+        } else if constexpr (std::is_same_v<R, flash_outcome>) {
+            const flash_outcome o = f();
+            r.status = o.value;
+            ends_with(o.fault);
+        } else {
+            r.status = f();
+        }
     } catch (const exit_request& e) {
         r.status = e.status;
         r.ended = true;

@@ -24,17 +24,17 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
-#include "cfg.h"
+#include "base/byte_order.h"
+#include "record/cfg.h"
 #include "devices/port_count.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "fuzz_support.h"
 #include "image/crc32_info.h"
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
 #include "image/fw_prepare.h"
 #include "image/fw_update.h"
 #include "image/image_layout.h"
-#include "maintain.h"
+#include "maintain/maintain.h"
 
 namespace {
 
@@ -287,17 +287,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fw_image img = prepare_fw_image(probe, &dev, fw_path.c_str(), sc.overwrite);
     check_prepared(sc, img, probe, expected(sc, probe));
 
-    settings s;
-    std::strcpy(s.fw_bin, fw_path.c_str());
-    if (sc.pxe)
-        std::strcpy(s.pxe_bin, pxe_path.c_str());
-    s.overwrite_all_usr_cfg = sc.overwrite;
-    s.verbose3 = sc.trace3;
+    const image_request q{sc.pxe ? pxe_path.c_str() : "", fw_path.c_str(), sc.overwrite, sc.trace3 != 0};
     memory_card card(sc.device, sc.card_flash, sc.mode);
-    const fuzz::call_result r = fuzz::call_catching_end([&] {
-        update_pxe_and_fw(s, card, &dev);
-        return 0;
-    });
+    const fuzz::call_result r = fuzz::call_catching_end([&] { return update_pxe_and_fw(q, card, &dev); });
     check_stage(sc, img, card, r);
     return 0;
 }

@@ -22,16 +22,17 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
-#include "cfg.h"
+#include "base/byte_order.h"
+#include "record/cfg.h"
 #include "devices/port_count.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "fuzz_support.h"
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
+#include "cli/main_driver.h"
 #include "image/gen_bin.h"
 #include "image/image_layout.h"
-#include "run_context.h"
-#include "settings.h"
+#include "record/run_context.h"
+#include "cli/settings.h"
 
 namespace {
 
@@ -223,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::invariant_broken(FUZZ_TARGET_NAME, "cannot write the input files in " + dir);
 
     const run_context ctx;
-    const fuzz::call_result r = fuzz::call_catching_end([&] { return do_gen_bin(sc.s, sc.chip_group); });
+    const fuzz::call_result r = fuzz::call_catching_end([&] { return do_gen_bin(gen_bin_request_of(sc.s), sc.chip_group); });
     const auto out = fuzz::file_content(sc.s.out_bin_f);
     FUZZ_CHECK(r.status == 0 || r.status == -1, "status " + std::to_string(r.status));
     if (r.ended || r.status != 0) {

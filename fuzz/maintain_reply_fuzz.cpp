@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
-#include "flash/file_io.h"
+#include "base/byte_order.h"
+#include "base/file_io.h"
 #include "flash/maintain_channel.h"
 #include "fuzz_support.h"
-#include "maintain.h"
-#include "unique_fd.h"
+#include "maintain/maintain.h"
+#include "base/unique_fd.h"
 
 namespace {
 

@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "cfg.h"
+#include "record/cfg.h"
 #include "devices/port_count.h"
 #include "flash/file_eeprom.h"
 #include "fuzz_support.h"
-#include "image/flash_layout.h"
-#include "maintain.h"
+#include "base/flash_layout.h"
+#include "maintain/maintain.h"
 #include "report/factory_dump.h"
 #include "report/fw_version_show.h"
 #include "report/shows.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "cfg.h"
+#include "record/cfg.h"
 #include "fuzz_support.h"
 #include "ucfg/feature_settings.h"
 #include "ucfg/mac_address.h"

@@ -8,7 +8,7 @@
 #include "flash_partitions.h"
 #include "image/fw_prepare.h"
 #include "image/image_file.h"
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "maintain.h"
+#include "maintain/maintain.h"
 
 int cached_flash::read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                                      std::span<u8> out_buf) {

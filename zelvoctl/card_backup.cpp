@@ -13,10 +13,10 @@
 
 #include "ctl_error.h"
 #include "devices/sysfs_file.h"
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "flash_partitions.h"
 #include "sha256.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace fs = std::filesystem;
 

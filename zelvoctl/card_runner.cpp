@@ -7,7 +7,6 @@
 #include <mutex>
 #include <thread>
 
-#include "exit_request.h"
 
 namespace {
 
@@ -39,8 +38,6 @@ void run_one(const card_job& job, std::size_t i, card_result& r) {
         job(i, r);
     } catch (const ctl_error& e) {
         fail(r, e.status(), e.what());
-    } catch (const exit_request& e) {
-        fail(r, e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure, "flash access failed");
     } catch (const std::exception& e) {
         fail(r, ctl_status::io_failure, e.what());
     }

@@ -1,9 +1,7 @@
 #include "card_set.h"
 
-#include <utility>
-
-#include "flash/file_io.h"
-#include "stdout_capture.h"
+#include "base/file_io.h"
+#include "record/run_context.h"
 
 void check_selection(const card_selection& sel) {
     if (sel.jobs && *sel.jobs < 1)
@@ -17,7 +15,7 @@ std::vector<outcome_word> write_words(bool dry_run) {
             {"up_to_date", "already up to date"}};
 }
 
-command_result run_card_set(session& s, const card_selection& sel, const std::vector<outcome_word>& words,
+command_result run_card_set(session& s, const card_selection& sel, bool hold, const std::vector<outcome_word>& words,
                             const card_work& work) {
     check_selection(sel);
     const std::vector<const card*> cards = s.card_set(sel.devices, sel.all);
@@ -32,12 +30,15 @@ command_result run_card_set(session& s, const card_selection& sel, const std::ve
     card_board board(labels, card_board::wanted(g.quiet));
     auto job = [&](std::size_t i, card_result& r) {
         const progress report(board, i);
-        struct capture_off {
-            bool was = std::exchange(stdout_capture::on_card_thread, true);
-            ~capture_off() { stdout_capture::on_card_thread = was; }
-        } off;
+        buffer_sink said;  // this card's library texts, apart from every other card's
+        const run_context run(said);
         try {
-            work(*cards[i], report, r);
+            card_channel channel(s, *cards[i], hold, true);
+            try {
+                work(*cards[i], channel, report, r);
+            } catch (const ctl_error& e) {
+                throw by_fault(e, channel.flash().fault(), said.last_line());
+            }
         } catch (...) {
             report.step("failed");
             throw;

@@ -26,14 +26,15 @@ struct card_selection {
 // Refuses --jobs below 1 and DEVICE together with --all (usage errors).
 void check_selection(const card_selection& sel);
 
-// One card's work: `dev` is the card's first interface.
-using card_work = std::function<void(const card& c, const progress& report, card_result& r)>;
+// One card's work, through the card's own channel.
+using card_work = std::function<void(const card& c, card_channel& channel, const progress& report, card_result& r)>;
 
 // The outcomes of a writing command: written (or, in a dry run, to write)
 // and already up to date.
 std::vector<outcome_word> write_words(bool dry_run);
 
-// Runs `work` on every selected card; `words` name the outcomes of the
-// summary (see summary_line).
-command_result run_card_set(session& s, const card_selection& sel, const std::vector<outcome_word>& words,
+// Runs `work` on every selected card, each in a run of its own (its own
+// message sink) on a channel of its own, holding the card throughout when
+// `hold`; `words` name the outcomes of the summary (see summary_line).
+command_result run_card_set(session& s, const card_selection& sel, bool hold, const std::vector<outcome_word>& words,
                             const card_work& work);

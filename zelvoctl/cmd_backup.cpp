@@ -10,24 +10,25 @@ command_result run_backup(session& s, const backup_options& o, const card_select
     if (s.from_image())
         throw ctl_error(ctl_status::usage, "backup reads a card, not an image file");
     const bool many = sel.many();
-    auto backup_card = [&](const card& c, const progress& report, card_result& r) {
+    auto backup_card = [&](const card& c, card_channel& channel, const progress& report, card_result& r) {
         const std::string addr = pci_address(*c.first);
         backup_target to = o.to.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, addr) : backup_target{o.to};
         // Many cards backed up into one folder each get their own inside it.
         if (!o.to.empty() && many)
             to.dir += "/" + backup_folder_name(addr);
-        card_channel channel(s, c, false);
         const taken_backup b = take_backup(channel.flash(), c, to, report);
         r.doc = {{"dir", b.dir}, {"manifest", b.manifest}};
         r.text = addr + " backed up to " + b.dir + "\n";
         r.outcome = "backed_up";
     };
     if (!many) {
+        const card& c = s.card_holding(*s.targets(sel.device(), false).front());
+        card_channel channel(s, c, false, false);
         card_result one;
-        backup_card(s.card_holding(*s.targets(sel.device(), false).front()), s.report(), one);
+        backup_card(c, channel, s.report(), one);
         return {{{"backups", json::array({one.doc})}}, one.text, ctl_status::ok};
     }
-    command_result r = run_card_set(s, sel, {{"backed_up", "backed up"}}, backup_card);
+    command_result r = run_card_set(s, sel, false, {{"backed_up", "backed up"}}, backup_card);
     // Every backup taken, listed as a single card's run lists its own.
     r.doc["backups"] = json::array();
     for (const json& c : r.doc["cards"])

@@ -35,9 +35,8 @@ std::string plan_text(const json& plan) {
 // the read-back, the card held throughout. `backup_root` set: the backup goes
 // into a new folder under it, and a card whose plan writes nothing is not
 // backed up.
-void burn_card(session& s, const card& c, const eth_dev& dev, const burn_options& o, const progress& report,
-               const std::string& backup_root, card_result& r) {
-    card_channel channel(s, c, !o.dry_run);
+void burn_card(session& s, const card& c, const eth_dev& dev, card_channel& channel, const burn_options& o,
+               const progress& report, const std::string& backup_root, card_result& r) {
     cached_flash flash(channel.flash());
     const burn_plan plan = plan_burn(flash, dev, o);
     if (o.overwrite_identity && !o.force)
@@ -112,23 +111,25 @@ command_result run_burn(session& s, const burn_options& o, const card_selection&
         if (o.overwrite_identity)
             throw ctl_error(ctl_status::usage, "--overwrite-identity writes one card's identity: give one DEVICE");
         const std::string root = o.backup_dir.empty() ? DEFAULT_BACKUP_ROOT : o.backup_dir;
-        command_result r = run_card_set(s, sel, write_words(o.dry_run), [&](const card& c, const progress& report, card_result& cr) {
-            burn_card(s, c, *c.first, o, report, root, cr);
-        });
+        command_result r = run_card_set(s, sel, !o.dry_run, write_words(o.dry_run),
+                                        [&](const card& c, card_channel& channel, const progress& report, card_result& cr) {
+                                            burn_card(s, c, *c.first, channel, o, report, root, cr);
+                                        });
         r.doc["dry_run"] = o.dry_run;
         return r;
     }
     const eth_dev& dev = *s.targets(sel.device(), false).front();
+    const card& c = s.card_holding(dev);
+    card_channel channel(s, c, !o.dry_run, false);
     card_result r;
-    burn_card(s, s.card_holding(dev), dev, o, s.report(), "", r);
+    burn_card(s, c, dev, channel, o, s.report(), "", r);
     return single(r);
 }
 
 command_result run_verify(session& s, const burn_options& o, const card_selection& sel) {
     if (sel.many() && !s.from_image())
-        return run_card_set(s, sel, {{"matches", "matching"}, {"differs", "differing"}},
-                            [&](const card& c, const progress&, card_result& r) {
-                                card_channel channel(s, c, false);
+        return run_card_set(s, sel, false, {{"matches", "matching"}, {"differs", "differing"}},
+                            [&](const card& c, card_channel& channel, const progress&, card_result& r) {
                                 verify_card(channel.flash(), *c.first, o, r);
                             });
     card_result r;

@@ -26,9 +26,7 @@ bool is_identity(const std::string& assignment) {
     return field.starts_with("mac.") || field == "sn" || field == "pn" || field == "name";
 }
 
-void set_card(session& s, const card& c, const eth_dev& dev, const set_options& o, card_result& r) {
-    card_channel channel(s, c, !o.dry_run);
-    flash_access& flash = channel.flash();
+void set_card(session& s, const card& c, const eth_dev& dev, flash_access& flash, const set_options& o, card_result& r) {
     ucfg_mac_sn record;
     if (load_mac_sn(flash, &dev, &record) != 0)
         throw ctl_error(ctl_status::io_failure, std::string("cannot load the user record of ") + dev.name);
@@ -68,15 +66,18 @@ command_result run_set(session& s, const set_options& o, const card_selection& s
                                                            "belongs to one card; set it per DEVICE, not on many cards");
             apply_field(scratch, field);  // a malformed field is refused once, before any card
         }
-        command_result r = run_card_set(s, sel, write_words(o.dry_run), [&](const card& c, const progress&, card_result& cr) {
-            set_card(s, c, *c.first, o, cr);
-        });
+        command_result r = run_card_set(s, sel, !o.dry_run, write_words(o.dry_run),
+                                        [&](const card& c, card_channel& channel, const progress&, card_result& cr) {
+                                            set_card(s, c, *c.first, channel.flash(), o, cr);
+                                        });
         r.doc["dry_run"] = o.dry_run;
         return r;
     }
     const eth_dev& dev = *s.targets(sel.device(), false).front();
+    const card& c = s.card_holding(dev);
+    card_channel channel(s, c, !o.dry_run, false);
     card_result one;
-    set_card(s, s.card_holding(dev), dev, o, one);
+    set_card(s, c, dev, channel.flash(), o, one);
     return {{{"dry_run", o.dry_run}, {"devices", json::array({one.doc})}}, "== " + std::string(dev.name) + "\n" + one.text,
             ctl_status::ok};
 }

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/result.h"
+
 enum class ctl_status : int {
     ok = 0,
     problems = 1,      // check found problems, or a read-back/verification mismatch
@@ -19,6 +21,11 @@ enum class ctl_status : int {
 // Stable code of a status, as JSON errors carry it.
 const char* status_code(ctl_status status);
 
+// The status of a failure the library handed up: the maintain lock not had
+// (or not released) is lock_timeout, a refused value usage, anything else an
+// I/O failure.
+ctl_status ctl_status_of(const result& r);
+
 class ctl_error : public std::runtime_error {
 public:
     ctl_error(ctl_status status, const std::string& message)
@@ -28,6 +35,11 @@ public:
 private:
     ctl_status status_;
 };
+
+// What a step that failed with `e` fails by when its channel met a
+// run-ending `fault` meanwhile: a bare I/O failure becomes the fault's own
+// status, told by the library's last line `said` (or the fault's message).
+ctl_error by_fault(const ctl_error& e, const result& fault, const std::string& said);
 
 // The status of a command that read many cards, after one of them could not
 // be read (`code` is its error's status_code, "" when it was read): a lock

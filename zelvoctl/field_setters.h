@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cfg.h"
+#include "record/cfg.h"
 
 // Applies one "FIELD=VALUE" to `record`. Throws a usage error naming the
 // field for an unknown name, a port out of range or a malformed value; the

@@ -4,7 +4,7 @@
 
 #include "devices/port_count.h"
 #include "flash_partitions.h"
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
 
 std::vector<flash_area_reach> flash_areas_of(const eth_dev& dev) {
     const flash_layout& l = layout_for_chip_group(chip_group_of_device(dev.ddevice));

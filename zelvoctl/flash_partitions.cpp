@@ -4,8 +4,7 @@
 #include <string>
 
 #include "ctl_error.h"
-#include "exit_request.h"
-#include "stdout_capture.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -20,23 +19,29 @@ constexpr std::array<partition_info, 6> PARTITIONS{{
 
 // "partition NAME of DEV failed (CODE)", with the channel's own report of
 // the fault when it printed one.
-std::string failure(const char* verb, const eth_dev& dev, int partion, int code, const stdout_capture& said) {
+std::string failure(const char* verb, const eth_dev& dev, int partion, int code, const buffer_sink& said) {
     std::string text = std::string(verb) + " partition " + partition_by_number(partion).name + " of " + dev.name +
                        " failed (" + std::to_string(code) + ")";
     const std::string detail = said.last_line();
     return detail.empty() ? text : text + ": " + detail;
 }
 
-// Runs one access; a negative result, or the channel ending the run (a lock
-// not had in time, a reply header that cannot be read), becomes a ctl_error.
-int checked(const char* verb, const eth_dev& dev, int partion, auto access) {
-    const stdout_capture said;
+// Runs one access; a negative result, or a fault of the channel that ends
+// the run (a lock not had in time, a reply header that cannot be read),
+// becomes a ctl_error.
+int checked(const char* verb, flash_access& flash, const eth_dev& dev, int partion, auto access) {
+    buffer_sink said;
     int rc;
-    try {
+    {
+        const sink_scope during(said);
         rc = access();
-    } catch (const exit_request& e) {
-        throw ctl_error(e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure,
-                        failure(verb, dev, partion, e.status, said));
+    }
+    messages().write(said.text());  // the run's own sink keeps what was said
+    messages().write_error(said.errors());
+    if (!flash.fault().ok()) {
+        // The error carries the fault from here; the channel serves other cards.
+        const ctl_status status = ctl_status_of(flash.take_fault());
+        throw ctl_error(status, failure(verb, dev, partion, status == ctl_status::lock_timeout ? 1 : -1, said));
     }
     if (rc < 0)
         throw ctl_error(ctl_status::io_failure, failure(verb, dev, partion, rc, said));
@@ -56,11 +61,11 @@ const partition_info& partition_by_number(int number) {
 
 std::vector<u8> read_partition(flash_access& flash, const eth_dev& dev, int partion) {
     std::vector<u8> data(static_cast<std::size_t>(partion_max_sz(partion)));
-    const int n = checked("reading", dev, partion, [&] { return flash.read_flash_partion(&dev, partion, nullptr, data); });
+    const int n = checked("reading", flash, dev, partion, [&] { return flash.read_flash_partion(&dev, partion, nullptr, data); });
     data.resize(static_cast<std::size_t>(n));
     return data;
 }
 
 void write_partition(flash_access& flash, const eth_dev& dev, int partion, std::span<const u8> data) {
-    checked("writing", dev, partion, [&] { return flash.write_flash_partion(&dev, partion, data); });
+    checked("writing", flash, dev, partion, [&] { return flash.write_flash_partion(&dev, partion, data); });
 }

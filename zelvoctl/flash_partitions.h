@@ -7,7 +7,7 @@
 
 #include "devices/eth_dev.h"
 #include "flash/flash_access.h"
-#include "maintain.h"
+#include "maintain/maintain.h"
 
 struct partition_info {
     int number;        // FLASH_PART

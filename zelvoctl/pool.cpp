@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cfg.h"
+#include "record/cfg.h"
 #include "ctl_error.h"
 #include "devices/sysfs_file.h"
 

@@ -4,7 +4,6 @@
 
 #include "card_backup.h"
 #include "card_identity.h"
-#include "exit_request.h"
 #include "session.h"
 #include "ucfg/identity.h"
 #include "ucfg/mac_address.h"
@@ -58,7 +57,7 @@ void write_identity(flash_access& flash, const eth_dev& dev, const ledger_row& r
     ucfg_mac_sn record;
     if (load_mac_sn(flash, &dev, &record) != 0)  // an invalid record loads as the defaults
         throw ctl_error(ctl_status::io_failure, "cannot load the user record; " + restore_hint);
-    if (sn_pn_set(&record, row.serial.c_str(), 1) != 0)
+    if (set_text(record, record_text::serial, row.serial.c_str()) != 0)
         throw ctl_error(ctl_status::io_failure, "serial " + row.serial + " not stored in the record");
     for (int p = 0; p < ports; ++p) {
         const std::uint64_t mac = row.mac_first + static_cast<std::uint64_t>(p);
@@ -144,9 +143,12 @@ provision_result provision_card(session& s, const card& c, const provision_conte
     } catch (const ctl_error& e) {
         r.status = e.status();
         r.message = e.what();
-    } catch (const exit_request& e) {
-        r.status = e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure;
-        r.message = e.status == 1 ? "the card's maintain file stayed locked" : "flash access failed";
+        // A library step the channel's lock fault stopped fails by that fault.
+        if (!s.flash().fault().ok() && r.status == ctl_status::io_failure &&
+            ctl_status_of(s.flash().fault()) == ctl_status::lock_timeout) {
+            r.status = ctl_status::lock_timeout;
+            r.message = "the card's maintain file stayed locked";
+        }
     } catch (const std::exception& e) {
         r.status = ctl_status::io_failure;
         r.message = e.what();

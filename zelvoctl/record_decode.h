@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cfg.h"
+#include "record/cfg.h"
 
 using json = nlohmann::ordered_json;
 

@@ -82,9 +82,12 @@ std::unique_ptr<card_hold> session::hold(const card& c) {
     return std::make_unique<card_hold>(*live_, c, lock_wait_s_);
 }
 
-card_channel::card_channel(session& s, const card& c, bool hold) : flash_(&s.flash()) {
-    if (s.live_ == nullptr)
+card_channel::card_channel(session& s, const card& c, bool hold, bool own) : flash_(&s.flash()) {
+    if (!own || s.live_ == nullptr) {
+        if (hold)
+            hold_ = s.hold(c);
         return;
+    }
     own_ = live_channel(s.lock_wait_s_);
     flash_ = own_.get();
     if (hold)

@@ -42,12 +42,13 @@ private:
 
 class session;
 
-// One card's own way to its flash, so that cards can be worked on at once:
-// on the live cards a channel of its own, holding the card for a writing
-// command while it lives; on an image file the session's.
+// One card's way to its flash, holding the card for a writing command while
+// it lives. `own`: a channel of its own on the live cards, so that cards can
+// be worked on at once (the session's holds one card at a time); otherwise,
+// and on an image file, the session's.
 class card_channel {
 public:
-    card_channel(session& s, const card& c, bool hold);
+    card_channel(session& s, const card& c, bool hold, bool own);
     flash_access& flash() { return *flash_; }
 
 private:
@@ -71,6 +72,7 @@ public:
     explicit session(const global_options& options, const std::string& image_file = "");
 
     flash_access& flash() { return *flash_; }
+    const flash_access& flash() const { return *flash_; }
     const std::vector<card>& cards() const { return cards_; }
     const progress& report() const { return report_; }
     bool from_image() const { return image_card_.has_value(); }

@@ -4,6 +4,6 @@
 #include <span>
 #include <string>
 
-#include "types.h"
+#include "base/types.h"
 
 std::string sha256_hex(std::span<const u8> data);

@@ -4,12 +4,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cstring>
+#include <optional>
 
 #include "commands.h"
+#include "base/file_io.h"
 #include "ledger.h"
-#include "exit_request.h"
-#include "flash/file_io.h"
-#include "stdout_capture.h"
+#include "record/run_context.h"
 
 namespace {
 
@@ -106,10 +106,10 @@ void build_cli(CLI::App& app, cli_choice& c) {
     void_cmd->add_option("SERIAL", c.ledger.void_serial, "serial number")->required();
 }
 
-command_result dispatch(cli_choice& c) {
+command_result dispatch(cli_choice& c, std::optional<session>& session_made) {
     if (c.command == "ledger")
         return run_ledger(c.ledger);
-    session s(c.global, c.image);
+    session& s = session_made.emplace(c.global, c.image);
     if (c.command == "list")
         return run_list(s);
     if (c.command == "show")
@@ -173,19 +173,19 @@ int main(int argc, char** argv) {
         c.set.fields.insert(c.set.fields.begin(), c.set_device);
     else if (c.command == "set" && !c.set_device.empty())
         c.cards.devices = {c.set_device};
-    const stdout_capture library_says;
-    const int out = library_says.original_fd();
-    c.global.out_fd = out;
+    // The library's texts are not zelvoctl's output: the run keeps them, to
+    // be quoted in an error or dropped; standard output carries the document.
+    buffer_sink library_says;
+    const run_context run(library_says);
+    const int out = STDOUT_FILENO;
+    std::optional<session> s;
     try {
-        const command_result r = dispatch(c);
+        const command_result r = dispatch(c, s);
         return finish(out, c, &r, r.status, "");
     } catch (const ctl_error& e) {
-        return finish(out, c, nullptr, e.status(), e.what());
-    } catch (const exit_request& e) {
-        // The library ends a run with 1 only when the lock cannot be had.
-        const std::string said = library_says.last_line();
-        return finish(out, c, nullptr, e.status == 1 ? ctl_status::lock_timeout : ctl_status::io_failure,
-                      said.empty() ? "flash access failed" : said);
+        // A step that met the channel's run-ending fault fails by that fault.
+        const ctl_error failed = s ? by_fault(e, s->flash().fault(), library_says.last_line()) : e;
+        return finish(out, c, nullptr, failed.status(), failed.what());
     } catch (const std::exception& e) {
         return finish(out, c, nullptr, ctl_status::io_failure, e.what());
     }

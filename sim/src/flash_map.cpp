@@ -1,6 +1,6 @@
 #include "flash_map.h"
 
-#include "maintain.h"
+#include "maintain/maintain.h"
 
 namespace zsim {
 

@@ -3,9 +3,9 @@
 
 #include <optional>
 
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
 #include "sim_config.h"
-#include "types.h"
+#include "base/types.h"
 
 namespace zsim {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "sim_error.h"
 
 namespace zsim {

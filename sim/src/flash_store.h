@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "types.h"
-#include "unique_fd.h"
+#include "base/types.h"
+#include "base/unique_fd.h"
 
 namespace zsim {
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "sim_error.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zsim {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <thread>
 
-#include "cfg.h"
-#include "maintain.h"
+#include "record/cfg.h"
+#include "maintain/maintain.h"
 
 namespace zsim {
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "byte_order.h"
+#include "base/byte_order.h"
 #include "image/crc32_info.h"
 #include "sim_error.h"
 

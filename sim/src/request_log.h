@@ -6,8 +6,8 @@
 #include <span>
 #include <string>
 
-#include "types.h"
-#include "unique_fd.h"
+#include "base/types.h"
+#include "base/unique_fd.h"
 
 namespace zsim {
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "flash/file_io.h"
+#include "base/file_io.h"
 #include "hold_lock.h"
-#include "image/flash_layout.h"
+#include "base/flash_layout.h"
 #include "namespace_run.h"
 #include "sim_error.h"
 #include "synthetic_image.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zsim {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "devices/port_count.h"
-#include "types.h"
+#include "base/types.h"
 
 namespace zsim {
 

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "byte_order.h"
+#include "base/byte_order.h"
 #include "flash_map.h"
 #include "image/crc32_info.h"
-#include "image/flash_layout.h"
-#include "maintain.h"
+#include "base/flash_layout.h"
+#include "maintain/maintain.h"
 #include "sim_error.h"
 
 namespace zsim {

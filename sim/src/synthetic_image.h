@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cfg.h"
+#include "record/cfg.h"
 #include "sim_config.h"
-#include "types.h"
+#include "base/types.h"
 
 namespace zsim {
 

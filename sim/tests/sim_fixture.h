@@ -13,10 +13,10 @@
 #include <fstream>
 #include <initializer_list>
 
-#include "byte_order.h"
-#include "unique_fd.h"
+#include "base/byte_order.h"
+#include "base/unique_fd.h"
 #include "flash_store.h"
-#include "maintain.h"
+#include "maintain/maintain.h"
 #include "process_run.h"
 #include "test_bytes.h"
 #include "request_log.h"

@@ -9,6 +9,7 @@
 
 #include "port_count.h"
 #include "sysfs_file.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ void add_interfaces(device_list& zelvo_devices, const std::string& net_path,
                     const char* pci_entry, u32 vendor, u32 device) {
     const dir_ptr net_dir = open_dir(net_path);
     if (!net_dir) {
-        std::printf("Error: canot open:%s\n", net_path.c_str());
+        messages().print("Error: canot open:%s\n", net_path.c_str());
         return;
     }
     while (const dirent* ent = ::readdir(net_dir.get())) {
@@ -88,22 +89,22 @@ void scan_pci_entry(device_list& zelvo_devices, bool trace3, const std::string& 
                     const char* entry) {
     const std::string pci_path = driver_dir + "/" + entry;
     if (trace3)
-        std::printf("    %s\n", pci_path.c_str());
+        messages().print("    %s\n", pci_path.c_str());
     if (!is_directory(pci_path))
         return;
 
     const std::string vendor_path = pci_path + "/vendor";
     const u32 vendor = read_file_hex(vendor_path);
     if (trace3) {
-        std::printf("  %s\n", vendor_path.c_str());
-        std::printf("     vendor:0x%x\n", vendor);
+        messages().print("  %s\n", vendor_path.c_str());
+        messages().print("     vendor:0x%x\n", vendor);
     }
     if (vendor != ZELVO_VENDOR_ID)
         return;
 
     const u32 device = read_file_hex(pci_path + "/device");
     if (trace3)
-        std::printf("     device:0x%x\n", device);
+        messages().print("     device:0x%x\n", device);
     if (check_vf(device))
         return;
 
@@ -143,17 +144,17 @@ int zelvo_devices_add_dev(device_list& zelvo_devices, eth_dev dev) {
 int list_all_zelvo_devices(device_list& zelvo_devices, bool trace3,
                            const std::string& driver_dir) {
     if (trace3)
-        std::printf("[%s] enter \n", SCAN_FN);
+        messages().print("[%s] enter \n", SCAN_FN);
 
     // The driver directory is the only place scanned; a missing one means
     // the driver is not loaded.
     const dir_ptr dir = open_dir(driver_dir);
     if (!dir) {
         if (trace3)
-            std::printf("  faild to open:%s\n", driver_dir.c_str());
+            messages().print("  faild to open:%s\n", driver_dir.c_str());
     } else {
         if (trace3)
-            std::printf("  open:%s\n", driver_dir.c_str());
+            messages().print("  open:%s\n", driver_dir.c_str());
         while (const dirent* ent = ::readdir(dir.get())) {
             if (!is_dot_entry(ent->d_name))
                 scan_pci_entry(zelvo_devices, trace3, driver_dir, ent->d_name);
@@ -161,8 +162,8 @@ int list_all_zelvo_devices(device_list& zelvo_devices, bool trace3,
     }
 
     if (trace3)
-        std::printf("[%s] quit\n", SCAN_FN);
+        messages().print("[%s] quit\n", SCAN_FN);
     if (!dir)
-        std::fputs("!! zelvo driver is not installed! please install \n\n", stdout);
+        messages().write("!! zelvo driver is not installed! please install \n\n");
     return 0;
 }

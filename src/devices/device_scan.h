@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "../types.h"
+#include "base/types.h"
 #include "eth_dev.h"
 
 constexpr char ZELNIC_DRIVER_DIR[] = "/sys/bus/pci/drivers/zelnic";

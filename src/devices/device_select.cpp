@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "same_card.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -19,15 +20,15 @@ constexpr char NO_ADDRESS[] = "-";
 }  // namespace
 
 int print_deivces(const device_list& zelvo_devices) {
-    std::fputs("======= zelvo net devices =======\n", stdout);
+    messages().write("======= zelvo net devices =======\n");
     if (zelvo_devices.empty())
         return 0;
-    std::printf(TABLE_HEAD_FMT, "idx", "port", "name", "device_id", "pci-slot", "mac-addr",
+    messages().print(TABLE_HEAD_FMT, "idx", "port", "name", "device_id", "pci-slot", "mac-addr",
                 "link");
-    std::printf(TABLE_HEAD_FMT, "--", "----", "----", "--------", "------", "-------", "---");
+    messages().print(TABLE_HEAD_FMT, "--", "----", "----", "--------", "------", "-------", "---");
     int idx = 0;
     for (const eth_dev& d : zelvo_devices) {
-        std::printf(TABLE_ROW_FMT, idx++, d.port_id, d.name, unsigned{d.vendor},
+        messages().print(TABLE_ROW_FMT, idx++, d.port_id, d.name, unsigned{d.vendor},
                     unsigned{d.ddevice}, unsigned{d.domain}, unsigned{d.bus}, unsigned{d.device},
                     unsigned{d.fun}, d.cur_mac_address ? d.cur_mac_address->c_str() : NO_ADDRESS,
                     d.linkup ? "up" : "down");
@@ -64,7 +65,7 @@ eth_dev* find_device_by_pci_slot(device_list& zelvo_devices, const char* pci_slo
     if (std::sscanf(pci_slot, "%x:%x:%x.%u", &domain, &bus, &device, &fun) < 4) {
         domain = bus = device = fun = 0;
         if (std::sscanf(pci_slot, "%x:%x.%u", &bus, &device, &fun) < 3) {
-            std::printf("input format is invalid: %s\n", pci_slot);
+            messages().print("input format is invalid: %s\n", pci_slot);
             return nullptr;
         }
     }

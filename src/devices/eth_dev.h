@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "../types.h"
+#include "base/types.h"
 
 constexpr int ETH_NAME_CAP = 100;  // at most 99 characters and the terminator
 

@@ -1,24 +1,11 @@
-// Whole-file readers for sysfs attributes and for the image files the tool
-// loads. A sysfs attribute reports its page size (4096) as its file size while
-// its text is a few bytes long, so the readers go by the bytes actually read.
+// Number readers for sysfs attributes, on the whole-file reader of
+// base/file_io.h.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "../types.h"
-
-// Largest file read whole: a complete flash image is under 1 MiB, so anything
-// far beyond it is not a file the tool should hold in memory.
-constexpr long long READ_FILE_MAX_SZ = 16LL * 1024 * 1024;
-
-// Every byte of the file, however many reads that takes. None when the file
-// cannot be opened or its status taken, when it is not a regular file (a
-// FIFO, device or socket: the open never waits for one), when it is larger than
-// READ_FILE_MAX_SZ, when a read fails (a down interface's `carrier` refuses
-// with EINVAL), or when nothing at all can be read.
-std::optional<std::vector<u8>> read_file(const std::string& fname);
+#include "base/file_io.h"
+#include "base/types.h"
 
 // Value returned by the number readers when the file cannot be read; as a
 // signed port index it reads -1.

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 
-#include "../exit_request.h"
 #include "maintain_channel.h"
 #include "maintain_lock.h"
 
@@ -11,9 +10,7 @@ card_lock::card_lock(std::span<const eth_dev* const> ifaces, int limit_s) {
         unique_fd fd(::open(maintain_path(dev->name).c_str(), O_RDWR | O_CLOEXEC));
         if (!fd)
             continue;
-        try {
-            lock_maintain_file(fd.get(), lock_wait::no, limit_s);
-        } catch (const exit_request&) {
+        if (!lock_maintain_file(fd.get(), lock_wait::no, limit_s).ok()) {
             result_ = outcome::timed_out;
             blocked_ = dev->name;
             held_.clear();

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "../devices/eth_dev.h"
-#include "../unique_fd.h"
+#include "devices/eth_dev.h"
+#include "base/unique_fd.h"
 
 class card_lock {
 public:

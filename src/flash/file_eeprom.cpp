@@ -1,12 +1,14 @@
 #include "file_eeprom.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <string>
 
-#include "../cfg.h"
-#include "../exit_request.h"
-#include "../image/flash_layout.h"
-#include "../maintain.h"
+#include "record/cfg.h"
+#include "base/flash_layout.h"
+#include "maintain/maintain.h"
 #include "partion_delivery.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -29,34 +31,36 @@ std::optional<eeprom_partion> find_eeprom_partion(int partion) {
     return std::nullopt;
 }
 
-int read_fake_file_eeprom_partion(std::span<const u8> image, int partion, const char* out_bin_fname,
-                                  std::span<u8> out_buf) {
+flash_outcome read_fake_file_eeprom_partion(std::span<const u8> image, int partion, const char* out_bin_fname,
+                                            std::span<u8> out_buf) {
     const std::optional<eeprom_partion> part = find_eeprom_partion(partion);
     if (!part) {
-        std::printf("invalid partion: %d \n", partion);
-        end_process(-1);
+        messages().print("invalid partion: %d \n", partion);
+        return run_ending(-EINVAL, fault_code::failed, "invalid partion: " + std::to_string(partion));
     }
     if (static_cast<std::size_t>(part->offset) + static_cast<std::size_t>(part->size) > image.size()) {
-        std::printf("above eeprom size: part:%d in-size:%d\n", partion, static_cast<int>(image.size()));
-        return 0;
+        messages().print("above eeprom size: part:%d in-size:%d\n", partion, static_cast<int>(image.size()));
+        return {0, {}};
     }
     const int delivered = deliver_partion(
         image.subspan(static_cast<std::size_t>(part->offset), static_cast<std::size_t>(part->size)), out_bin_fname,
         out_buf);
-    return delivered < 0 ? delivered : part->size;
+    return {delivered < 0 ? delivered : part->size, {}};
 }
 
 int file_eeprom::read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                                     std::span<u8> out_buf) {
+    if (run_ended())
+        return -ECANCELED;
     if (!partion_in_range(partion) || dev == nullptr || dev != fake_net_dev_)
-        return -22;
-    return read_fake_file_eeprom_partion(image_, partion, out_bin_fname, out_buf);
+        return -EINVAL;
+    return settle(read_fake_file_eeprom_partion(image_, partion, out_bin_fname, out_buf));
 }
 
 int file_eeprom::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8>) {
     if (dev == nullptr) {
-        std::printf("eth_dev is null!\n");
-        return -22;
+        messages().print("eth_dev is null!\n");
+        return -EINVAL;
     }
-    return dev == fake_net_dev_ && partion_in_range(partion) ? 0 : -22;
+    return dev == fake_net_dev_ && partion_in_range(partion) ? 0 : -EINVAL;
 }

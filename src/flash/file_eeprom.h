@@ -6,8 +6,8 @@
 #include <span>
 #include <vector>
 
-#include "../devices/eth_dev.h"
-#include "../types.h"
+#include "devices/eth_dev.h"
+#include "base/types.h"
 #include "flash_access.h"
 
 // Where a partition lies in the image, in bytes. Sizes are those of the
@@ -23,11 +23,11 @@ std::optional<eeprom_partion> find_eeprom_partion(int partion);
 
 // Serves partition `partion` of `image` like a live read. Returns the
 // partition's size, or 0 (with "above eeprom size: ...") when the image ends
-// before the partition does, or -5 when the dump file could not be written.
+// before the partition does, or -EIO when the dump file could not be written.
 // A partition without a map entry prints "invalid partion: %d \n" and ends
-// the process (status -1).
-int read_fake_file_eeprom_partion(std::span<const u8> image, int partion, const char* out_bin_fname,
-                                  std::span<u8> out_buf);
+// the run (fault failed).
+flash_outcome read_fake_file_eeprom_partion(std::span<const u8> image, int partion, const char* out_bin_fname,
+                                            std::span<u8> out_buf);
 
 // The pseudo device's flash: reads come from the image, writes are accepted
 // and dropped, so the file on disk never changes.

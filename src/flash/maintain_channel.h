@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "../devices/eth_dev.h"
-#include "../maintain.h"
-#include "../types.h"
-#include "file_io.h"
+#include "devices/eth_dev.h"
+#include "maintain/maintain.h"
+#include "base/types.h"
+#include "base/file_io.h"
 #include "flash_access.h"
 #include "maintain_lock.h"
 
@@ -34,19 +34,23 @@ std::vector<u8> encode_write_req(int partion, std::span<const u8> data);
 
 // Reads a reply header and its data from `fd` into `reply`, which holds the
 // header and partion_max_sz(partion) bytes, at most `chunk` bytes a request.
-// Returns data_bytes, or -5 for a reply that is short or announces more than
-// fits; a failing header read ends the process (status -1).
-int read_reply(int fd, int partion, std::span<u8> reply, int chunk = READ_CHUNK_SZ);
+// Returns data_bytes, or -EIO for a reply that is short or announces more
+// than fits; a failing header read ends the run (fault io).
+flash_outcome read_reply(int fd, int partion, std::span<u8> reply, int chunk = READ_CHUNK_SZ);
 
 // One read exchange on the open maintain file `fd`, under the non-waiting
-// lock; the data is delivered (dump file, buffer) after the lock is released.
-// Returns what read_flash_partion returns.
-int maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf,
-                           int chunk = READ_CHUNK_SZ, exchange_lock lock = {});
+// lock (unless `lock` says the caller holds it), released on every way out;
+// the data is delivered (dump file, buffer) after the lock is released.
+// Returns what read_flash_partion returns; a lock not had in time, a request
+// not sent and a reply header not read end the run (faults lock_timeout and
+// io), and so does a lock not released (lock_release).
+flash_outcome maintain_read_exchange(int fd, int partion, const char* out_bin_fname, std::span<u8> out_buf,
+                                     int chunk = READ_CHUNK_SZ, exchange_lock lock = {});
 
 // One write exchange on the open maintain file `fd`, under the waiting lock;
-// completes the "writing flash...." line with " Done" or " Faild".
-int maintain_write_exchange(int fd, int partion, std::span<const u8> data, exchange_lock lock = {});
+// completes the "writing flash...." line with " Done" or " Faild". The lock
+// faults end the run as for reads.
+flash_outcome maintain_write_exchange(int fd, int partion, std::span<const u8> data, exchange_lock lock = {});
 
 class maintain_channel final : public flash_access {
 public:

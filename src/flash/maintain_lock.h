@@ -2,6 +2,8 @@
 // exclusive against every other program honouring it.
 #pragma once
 
+#include "base/result.h"
+
 // Seconds within which the lock must be obtained.
 constexpr int FILE_RW_LOCK_TIME = 60;
 
@@ -12,9 +14,28 @@ enum class lock_wait {
 
 // Locks the whole file open on `fd` (start 0, length 0 = to its end). A
 // failed request is repeated until `limit_s` seconds have passed since the
-// first one; then prints "get lock timeout " and ends the process (status 1).
-void lock_maintain_file(int fd, lock_wait wait, int limit_s = FILE_RW_LOCK_TIME);
+// first one; then prints "get lock timeout " and returns lock_timeout.
+result lock_maintain_file(int fd, lock_wait wait, int limit_s = FILE_RW_LOCK_TIME);
 
-// Releases that lock. A failure is reported as "fcntl" and ends the process
-// with status 1.
-void unlock_maintain_file(int fd);
+// Releases that lock. A failure is reported as "fcntl" and returns
+// lock_release.
+result unlock_maintain_file(int fd);
+
+// The lock of one exchange: taken when made, released on every way out.
+class maintain_lock_guard {
+public:
+    maintain_lock_guard(int fd, lock_wait wait, int limit_s = FILE_RW_LOCK_TIME);
+    ~maintain_lock_guard();
+    maintain_lock_guard(const maintain_lock_guard&) = delete;
+    maintain_lock_guard& operator=(const maintain_lock_guard&) = delete;
+
+    // How taking the lock ended; nothing is held unless it is ok.
+    const result& taken() const { return taken_; }
+    // Releases the lock now, with the failure report of unlock_maintain_file.
+    result release();
+
+private:
+    int fd_;
+    result taken_;
+    bool held_;
+};

@@ -1,9 +1,11 @@
 #include "partion_delivery.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
-#include "file_io.h"
+#include "base/file_io.h"
+#include "base/message_sink.h"
 
 int deliver_partion(std::span<const u8> data, const char* out_bin_fname, std::span<u8> out_buf) {
     const std::size_t n = std::min(data.size(), out_buf.size());
@@ -13,6 +15,6 @@ int deliver_partion(std::span<const u8> data, const char* out_bin_fname, std::sp
     // The save has its own report; the read still fails, so no run ends in
     // success without the file it was asked for.
     const int saved = write_to_file(data, out_bin_fname);
-    std::printf("out to: %s\n", out_bin_fname);
-    return saved < 0 ? -5 : 0;
+    messages().print("out to: %s\n", out_bin_fname);
+    return saved < 0 ? -EIO : 0;
 }

@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include "../byte_order.h"
+#include "base/byte_order.h"
 
 u32 calc_crc32(u32 seed, const u8* buf, u32 len) {
     // zlib's crc32 inverts the register on the way in and out; inverting

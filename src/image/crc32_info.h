@@ -3,7 +3,7 @@
 // the whole image computed with both words taken as zero.
 #pragma once
 
-#include "../types.h"
+#include "base/types.h"
 
 constexpr int CRC_OFFSET = 504;  // magic; the checksum follows at 508
 constexpr u32 CRC32_MAGIC = 0x43524332;  // "2CRC" in file order

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "../cfg.h"
-#include "../devices/port_count.h"
-#include "../devices/sysfs_file.h"
-#include "../maintain.h"
+#include "record/cfg.h"
+#include "devices/port_count.h"
+#include "devices/sysfs_file.h"
+#include "maintain/maintain.h"
 #include "crc32_info.h"
 #include "image_file.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
-#include "../types.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
+#include "base/types.h"
 #include "image_layout.h"
 
 // What check_crc found in the file.

@@ -4,19 +4,19 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../byte_order.h"
-#include "../cfg.h"
-#include "../devices/sysfs_file.h"
-#include "../exit_request.h"
-#include "../flash/file_io.h"
-#include "../maintain.h"
-#include "../ucfg/feature_settings.h"
-#include "../ucfg/identity.h"
-#include "../ucfg/mac_address.h"
-#include "../ucfg/si_settings.h"
-#include "flash_layout.h"
+#include "base/byte_order.h"
+#include "record/cfg.h"
+#include "devices/sysfs_file.h"
+#include "base/file_io.h"
+#include "maintain/maintain.h"
+#include "ucfg/feature_settings.h"
+#include "ucfg/identity.h"
+#include "ucfg/mac_address.h"
+#include "ucfg/si_settings.h"
+#include "base/flash_layout.h"
 #include "image_file.h"
 #include "image_layout.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -25,12 +25,12 @@ constexpr int PCI_LANES_OFF = 12, PCI_GEN_OFF = 13;  // net_config.pci.pci_lanes
 constexpr int DEFAULT_PCI_GEN = 3, DEFAULT_PCI_LANES = 8;
 
 int refuse(const char* format, const char* path) {
-    std::printf(format, path);
+    messages().print(format, path);
     return -1;
 }
 
 int cannot_read(const char* path) {
-    std::fputs(cannot_read_message(path).c_str(), stdout);
+    messages().write(cannot_read_message(path).c_str());
     return -1;
 }
 
@@ -47,22 +47,21 @@ void store_record(std::vector<u8>& image, int off, const ucfg_mac_sn& r) {
 }
 
 // The record settings of image generation on `rec`; -1 for a -mac-p0 port count out of range.
-int apply_settings(const settings& s, ucfg_mac_sn* rec) {
-    if (s.in_mac_addr_p0[0] && mac_p0_batch_set(rec, s.in_mac_addr_p0, s.port_cnts_of_card, MAX_PORTS) != 0)
+int apply_settings(const gen_bin_request& q, ucfg_mac_sn* rec) {
+    if (q.mac_p0[0] && !mac_p0_batch_set(rec, q.mac_p0, q.ports, MAX_PORTS).ok())
         return -1;
-    if (s.vdp_sn_valid >= 0)
-        sn_pn_set(rec, s.vdp_sn, 1);
-    if (s.vdp_pn_valid >= 0)
-        sn_pn_set(rec, s.vdp_pn, 0);
-    if (s.vdp_pName_valid >= 0)
-        pName_set(rec, s.vdp_pName);
-    // Each batch reports its own input errors; the results are not examined.
-    cfg_si_batch_set(rec, s);
-    cfg_led_batch_set(rec, s);
-    cfg_lldp_batch_set(rec, s);
-    cfg_wol_batch_set(rec, s);
-    cfg_force_state_batch_set(rec, s);
-    return 0;
+    if (q.sn)
+        set_text(*rec, record_text::serial, q.sn);
+    if (q.pn)
+        set_text(*rec, record_text::part_number, q.pn);
+    if (q.pName)
+        set_text(*rec, record_text::product_name, q.pName);
+    // Each batch reports its own input errors; a refused text ends the run.
+    const bool refused = !cfg_si_batch_set(rec, q.si, q.trace).ok() || !cfg_led_batch_set(rec, q.led).ok() ||
+                         !cfg_lldp_batch_set(rec, q.lldp_status, q.lldp_interval).ok() ||
+                         !cfg_wol_batch_set(rec, q.wol_mode, q.wol_enable).ok() ||
+                         !cfg_force_state_batch_set(rec, q.force_state).ok();
+    return refused ? -1 : 0;
 }
 
 }  // namespace
@@ -73,7 +72,7 @@ int set_pci_link(std::span<u8> cfg_area, const char* text, bool trace) {
     const bool valid = has_header && get_le32(cfg_area.data() + offsetof(net_config, magic)) == NET_CFG_MAGIC &&
                        len >= NET_CFG_MIN_LEN && len <= std::min<std::size_t>(CFG_MAX_SZ, cfg_area.size());
     if (!valid) {
-        std::printf("fw bin has no valid net config for -pci\n");
+        messages().print("fw bin has no valid net config for -pci\n");
         return -1;
     }
     int gen = DEFAULT_PCI_GEN, lanes = DEFAULT_PCI_LANES;
@@ -81,16 +80,16 @@ int set_pci_link(std::span<u8> cfg_area, const char* text, bool trace) {
     cfg_area[PCI_LANES_OFF] = static_cast<u8>(lanes);
     cfg_area[PCI_GEN_OFF] = static_cast<u8>(gen);
     if (trace)
-        std::printf("gen%dX%d\n", gen, lanes);
+        messages().print("gen%dX%d\n", gen, lanes);
     put_le32(cfg_area.data() + offsetof(net_config, csum), 0);
     put_le32(cfg_area.data() + offsetof(net_config, csum), crxsum(cfg_area.data(), len));
     return 0;
 }
 
-int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
+int build_gen_bin(const gen_bin_request& s, u32 chip_group, std::vector<u8>& image) {
     image.clear();
-    if (s.port_cnts_of_card == 0) {
-        std::printf("please set numbers of ports by -ports <num-ports>\n");
+    if (s.ports == 0) {
+        messages().print("please set numbers of ports by -ports <num-ports>\n");
         return -1;
     }
     std::vector<u8> buf(FW_BIN_MAX_SZ, 0xFF);
@@ -99,12 +98,12 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
     int len = layout.default_img_sz();
 
     ucfg_mac_sn rec = record_at(buf, ucfg_off);
-    ucfg_mac_sn_reset(&rec, s.trace2());
+    ucfg_mac_sn_reset(&rec, s.trace);
     store_record(buf, ucfg_off, rec);
 
     if (!s.fw_bin[0]) {
-        std::printf("please input fw.bin\n");
-        end_process(-1);
+        messages().print("please input fw.bin\n");
+        return -1;
     }
     const std::optional<std::vector<u8>> fw = read_file(s.fw_bin);
     if (!fw)
@@ -114,7 +113,7 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
     if (fw->size() < static_cast<std::size_t>(BOOT_PAGE_SZ))
         return refuse("fw bin too small: %s\n", s.fw_bin);
     if (const char* refusal = chip_group_refusal(chip_group, image_chip_group(*fw))) {
-        std::printf("%s\n", refusal);
+        messages().print("%s\n", refusal);
         return -1;
     }
     std::copy(fw->begin(), fw->end(), buf.begin());
@@ -130,9 +129,9 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
         len = std::max(len, static_cast<int>(layout.flash_size));
     }
 
-    if (s.in_pci_speed[0] &&
+    if (s.pci_link[0] &&
         set_pci_link(std::span<u8>(buf).subspan(layout.cfg.off, CFG_MAX_SZ),
-                     s.in_pci_speed, s.trace2()) != 0)
+                     s.pci_link, s.trace) != 0)
         return -1;
 
     // What the firmware file brought into the user area replaces the reset
@@ -151,11 +150,11 @@ int build_gen_bin(const settings& s, u32 chip_group, std::vector<u8>& image) {
     return 0;
 }
 
-int do_gen_bin(const settings& s, u32 chip_group) {
+int do_gen_bin(const gen_bin_request& s, u32 chip_group) {
     std::vector<u8> image;
     if (build_gen_bin(s, chip_group, image) != 0)
         return -1;
-    std::printf("gen bin: %s %d bytes\n", s.out_bin_f, static_cast<int>(image.size()));
+    messages().print("gen bin: %s %d bytes\n", s.out_file, static_cast<int>(image.size()));
     // The writer reports a failed write; an image not saved whole is a failure.
-    return write_to_file(image, s.out_bin_f) < 0 ? -1 : 0;
+    return write_to_file(image, s.out_file) < 0 ? -1 : 0;
 }

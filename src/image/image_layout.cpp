@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "../byte_order.h"
-#include "../cfg.h"
-#include "flash_layout.h"
+#include "base/byte_order.h"
+#include "record/cfg.h"
+#include "base/flash_layout.h"
 
 u32 image_chip_group(std::span<const u8> image) {
     if (image.size() < static_cast<std::size_t>(BOOT_PAGE_SZ))

@@ -5,8 +5,8 @@
 
 #include <span>
 
-#include "../types.h"
-#include "flash_layout.h"
+#include "base/types.h"
+#include "base/flash_layout.h"
 
 // Size of the boot configuration page; an image shorter than this has no
 // chip-group word.

@@ -3,8 +3,8 @@
 // printed as stored, without any check of magic, length or checksum.
 #pragma once
 
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
 
 // A failed read prints nothing more than the reader did.
 void do_dump_partion1(flash_access& flash, const eth_dev* dev);

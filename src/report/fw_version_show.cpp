@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <span>
 
-#include "../maintain.h"
+#include "maintain/maintain.h"
+#include "base/message_sink.h"
 
 int get_fw_version(flash_access& flash, const eth_dev* dev, fw_version* version) {
     const std::span<u8> room(reinterpret_cast<u8*>(version), sizeof(*version));
@@ -14,10 +15,12 @@ int get_fw_version(flash_access& flash, const eth_dev* dev, fw_version* version)
 void show_fw_version(flash_access& flash, const eth_dev* dev) {
     fw_version v{};
     if (get_fw_version(flash, dev, &v) != 0) {
-        std::printf(" show fw version not supported!\n");
+        if (!flash.fault().ok())
+            return;  // the run ends; its fault has been shown
+        messages().print(" show fw version not supported!\n");
         return;
     }
     const u32 fw = v.cur_fw_version, pxe = v.cur_pxe_version;
-    std::printf(" FW\t: %u.%u.%u.%u\n", fw >> 24, (fw >> 16) & 0xffu, (fw >> 8) & 0xffu, fw & 0xffu);
-    std::printf(" PXE\t: %u.%u.%u\n", pxe & 0xffu, (pxe >> 8) & 0xffu, (pxe >> 16) & 0xffu);
+    messages().print(" FW\t: %u.%u.%u.%u\n", fw >> 24, (fw >> 16) & 0xffu, (fw >> 8) & 0xffu, fw & 0xffu);
+    messages().print(" PXE\t: %u.%u.%u\n", pxe & 0xffu, (pxe >> 8) & 0xffu, (pxe >> 16) & 0xffu);
 }

@@ -2,9 +2,9 @@
 // record a device answers for VERSION_INFO.
 #pragma once
 
-#include "../cfg.h"
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "record/cfg.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
 
 // Reads the record into `version` (at most its 20 bytes, whatever the reply
 // carries). 0 when at least 20 bytes came and the magic is FW_VERSION_MAGIC;

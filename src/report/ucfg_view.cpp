@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "../ucfg/ucfg_store.h"
+#include "ucfg/ucfg_store.h"
+#include "base/message_sink.h"
 
 ucfg_mac_sn load_report_record(flash_access& flash, const eth_dev* dev) {
     ucfg_mac_sn record{};
@@ -21,6 +22,6 @@ int pn_sn_dlen(const u8* text, int size) {
 void print_mac_lines(const ucfg_mac_sn& record, int ports) {
     for (int i = 0; i < ports && i < MAX_PORTS; ++i) {
         const u8* m = record.macaddr[i];
-        std::printf("%d %02x:%02x:%02x:%02x:%02x:%02x\n", i, m[0], m[1], m[2], m[3], m[4], m[5]);
+        messages().print("%d %02x:%02x:%02x:%02x:%02x:%02x\n", i, m[0], m[1], m[2], m[3], m[4], m[5]);
     }
 }

@@ -2,9 +2,9 @@
 // report, the stored-text length rule and the MAC address lines.
 #pragma once
 
-#include "../cfg.h"
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "record/cfg.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
 
 // Loads the record of `dev` as stored now (load_mac_sn). A failed load leaves
 // the record zeroed, so its magic 0 reports it as invalid.

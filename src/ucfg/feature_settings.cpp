@@ -1,11 +1,12 @@
 #include "ucfg/feature_settings.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 
-#include "exit_request.h"
 #include "ucfg/option_tokens.h"
+#include "base/message_sink.h"
 
 const char led_input_usage[] =
     " for led ctrl:\n\t<led_ctrl> <act_tmout> <blk_thre_h> <blk_thre_low>\n\tie: 0x4746c442 "
@@ -75,8 +76,8 @@ int parse_four_values(const char* text, const member& m, Store store) {
     for (int i = 0; i < VALUES_PER_TEXT; ++i) {
         const auto token = tokens.next(' ');
         if (!token) {
-            std::printf(m.message, text, m.usage);
-            end_process(-1);
+            messages().print(m.message, text, m.usage);
+            return -EINVAL;
         }
         store(i, m.how == reading::hex_unsigned ? read_hex_number(*token)
                                                 : read_auto_number(*token));
@@ -99,22 +100,18 @@ struct option_step {
     option_parser parse;
 };
 
-int run_batch(ucfg_mac_sn* record, std::initializer_list<option_step> steps,
-              int (*mark)(ucfg_mac_sn*)) {
+result run_batch(ucfg_mac_sn* record, std::initializer_list<option_step> steps, int (*mark)(ucfg_mac_sn*)) {
     bool any = false;
     for (const auto& step : steps)
         any = any || step.text[0] != '\0';
     if (!any)
-        return 0;
+        return {};
     record->magic = MAC_SN_MAGIC;
-    bool failed = false;
     for (const auto& step : steps)
-        if (step.text[0] != '\0')
-            failed = step.parse(step.text, record) != 0 || failed;
-    if (failed)
-        return -1;
+        if (step.text[0] != '\0' && step.parse(step.text, record) != 0)
+            return result::fail(fault_code::invalid_value, step.text);
     mark(record);
-    return 0;
+    return {};
 }
 
 }  // namespace
@@ -127,35 +124,49 @@ int str_2_led_conf(const char* text, led_bitmap_t* led) {
 
 int str_2_lldp_status_conf(const char* text, ucfg_mac_sn* record) {
     return parse_four_values(text, LLDP_STATUS,
-                             [&](int i, u32 v) { record->lldp_admStatus[i] = low_byte(v); });
+                             [&](int i, u32 v) { set_port_feature(*record, port_feature::lldp_status, i, v); });
 }
 
 int str_2_lldp_txIntval_conf(const char* text, ucfg_mac_sn* record) {
     return parse_four_values(text, LLDP_TX,
-                             [&](int i, u32 v) { record->lldp_txIntval[i] = low_byte(v); });
+                             [&](int i, u32 v) { set_port_feature(*record, port_feature::lldp_interval, i, v); });
 }
 
 int str_2_wol_mode_conf(const char* text, ucfg_mac_sn* record) {
     return parse_four_values(text, WOL_MODE,
-                             [&](int i, u32 v) { record->wol_info[i].wol_mode = as_signed(v); });
+                             [&](int i, u32 v) { set_port_feature(*record, port_feature::wol_mode, i, v); });
 }
 
 int str_2_wol_en_conf(const char* text, ucfg_mac_sn* record) {
     return parse_four_values(text, WOL_EN,
-                             [&](int i, u32 v) { record->wol_info[i].wol_en = as_signed(v); });
+                             [&](int i, u32 v) { set_port_feature(*record, port_feature::wol_enable, i, v); });
 }
 
 int str_2_pack_id_conf(const char* text, ucfg_mac_sn* record) {
     // Token order: id0 group, id0 pin, id1 group, id1 pin.
     return parse_four_values(text, PACK_ID, [&](int i, u32 v) {
-        pin& id = record->pack_id[i / 2];
-        (i % 2 == 0 ? id.group : id.pin) = low_byte(v);
+        set_pack_id(*record, i / 2, i % 2 == 0 ? pack_id_part::group : pack_id_part::pin, v);
     });
 }
 
 int str_2_force_state_conf(const char* text, ucfg_mac_sn* record) {
     return parse_four_values(text, FORCE_STATE,
-                             [&](int i, u32 v) { record->force_status[i] = as_signed(v); });
+                             [&](int i, u32 v) { set_port_feature(*record, port_feature::force_state, i, v); });
+}
+
+void set_port_feature(ucfg_mac_sn& record, port_feature feature, int port, u32 value) {
+    switch (feature) {
+    case port_feature::lldp_status: record.lldp_admStatus[port] = low_byte(value); break;
+    case port_feature::lldp_interval: record.lldp_txIntval[port] = low_byte(value); break;
+    case port_feature::wol_mode: record.wol_info[port].wol_mode = as_signed(value); break;
+    case port_feature::wol_enable: record.wol_info[port].wol_en = as_signed(value); break;
+    case port_feature::force_state: record.force_status[port] = as_signed(value); break;
+    }
+}
+
+void set_pack_id(ucfg_mac_sn& record, int id, pack_id_part part, u32 value) {
+    pin& p = record.pack_id[id];
+    (part == pack_id_part::group ? p.group : p.pin) = low_byte(value);
 }
 
 int do_led_set(ucfg_mac_sn*) { return mark_changed(); }
@@ -164,30 +175,25 @@ int do_wol_set(ucfg_mac_sn*) { return mark_changed(); }
 int do_pack_id_set(ucfg_mac_sn*) { return mark_changed(); }
 int do_force_state_set(ucfg_mac_sn*) { return mark_changed(); }
 
-int cfg_led_batch_set(ucfg_mac_sn* record, const settings& s) {
-    const option_parser led = [](const char* text, ucfg_mac_sn* r) {
+result cfg_led_batch_set(ucfg_mac_sn* record, const char* led) {
+    const option_parser parse_led = [](const char* text, ucfg_mac_sn* r) {
         return str_2_led_conf(text, &r->led_bitmap);
     };
-    return run_batch(record, {{s.led_str, led}}, do_led_set);
+    return run_batch(record, {{led, parse_led}}, do_led_set);
 }
 
-int cfg_lldp_batch_set(ucfg_mac_sn* record, const settings& s) {
-    return run_batch(record,
-                     {{s.lldp_status_str, str_2_lldp_status_conf},
-                      {s.lldp_txIntval_str, str_2_lldp_txIntval_conf}},
-                     do_lldp_set);
+result cfg_lldp_batch_set(ucfg_mac_sn* record, const char* status, const char* interval) {
+    return run_batch(record, {{status, str_2_lldp_status_conf}, {interval, str_2_lldp_txIntval_conf}}, do_lldp_set);
 }
 
-int cfg_wol_batch_set(ucfg_mac_sn* record, const settings& s) {
-    return run_batch(
-        record, {{s.wol_mode_str, str_2_wol_mode_conf}, {s.wol_en_str, str_2_wol_en_conf}},
-        do_wol_set);
+result cfg_wol_batch_set(ucfg_mac_sn* record, const char* mode, const char* enable) {
+    return run_batch(record, {{mode, str_2_wol_mode_conf}, {enable, str_2_wol_en_conf}}, do_wol_set);
 }
 
-int cfg_pack_id_batch_set(ucfg_mac_sn* record, const settings& s) {
-    return run_batch(record, {{s.pack_id_str, str_2_pack_id_conf}}, do_pack_id_set);
+result cfg_pack_id_batch_set(ucfg_mac_sn* record, const char* pack_id) {
+    return run_batch(record, {{pack_id, str_2_pack_id_conf}}, do_pack_id_set);
 }
 
-int cfg_force_state_batch_set(ucfg_mac_sn* record, const settings& s) {
-    return run_batch(record, {{s.force_status_str, str_2_force_state_conf}}, do_force_state_set);
+result cfg_force_state_batch_set(ucfg_mac_sn* record, const char* force_state) {
+    return run_batch(record, {{force_state, str_2_force_state_conf}}, do_force_state_set);
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "exit_request.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ int hex_digit(char c) {
 }
 
 void print_port_mac(int port, const u8* a) {
-    std::printf("port%d: %02x:%02x:%02x:%02x:%02x:%02x\n", port, a[0], a[1], a[2], a[3], a[4],
+    messages().print("port%d: %02x:%02x:%02x:%02x:%02x:%02x\n", port, a[0], a[1], a[2], a[3], a[4],
                 a[5]);
 }
 
@@ -76,7 +76,7 @@ int str_2_mac(const char* text, u8* out6) {
         addr[i] = static_cast<u8>(hi << 4 | lo);
     }
     if (!is_valid_ether_addr(addr)) {
-        std::printf("mac-addr should not be zero/broadcase/group\n");
+        messages().print("mac-addr should not be zero/broadcase/group\n");
         return -1;
     }
     std::memcpy(out6, addr, ETH_ALEN);
@@ -96,50 +96,51 @@ void mac_be64enc1(u8* addr6) {
 
 namespace {
 
-// The first address of a batch; a bad text ends the process.
-void batch_start(const char* text, u8* addr6) {
+// The first address of a batch; a bad text is refused after its message.
+result batch_start(const char* text, u8* addr6) {
     if (str_2_mac(text, addr6) != 0) {
-        std::printf("invalid macaddr:[%s]\n", text ? text : "");
-        end_process(-1);
+        messages().print("invalid macaddr:[%s]\n", text ? text : "");
+        return result::fail(fault_code::invalid_value, std::string("invalid macaddr:[") + (text ? text : "") + "]");
     }
+    return {};
 }
 
 }  // namespace
 
-int mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
+result mac_batch_set(ucfg_mac_sn* record, const char* text, int ports) {
     if (ports < 0 || ports > MAX_PORTS)
-        return -1;
+        return result::fail(fault_code::failed);
     u8 addr[ETH_ALEN];
-    batch_start(text, addr);
+    if (result r = batch_start(text, addr); !r.ok())
+        return r;
     record->magic = MAC_SN_MAGIC;
     for (int i = 0; i < ports; ++i) {
         print_port_mac(i, addr);
         // Bytes 6 and 7 of the slot are not part of the address and stay.
         std::memcpy(record->macaddr[i], addr, ETH_ALEN);
         if (std::memcmp(record->macaddr[i], addr, ETH_ALEN) != 0) {
-            std::printf("set mac failed \n");
-            return -1;
+            messages().print("set mac failed \n");
+            return result::fail(fault_code::failed, "set mac failed");
         }
         mac_be64enc1(addr);
     }
     if (ports > 0)
         ucfg_mac_sn_dirty = 1;
-    return 0;
+    return {};
 }
 
-int mac_p0_batch_check(const char* text, int ports, int max_ports) {
+result mac_p0_batch_check(const char* text, int ports, int max_ports) {
     if (ports < 1 || ports > max_ports) {
-        std::printf("ports param is must 1 to %d \n", max_ports);
-        return -1;
+        messages().print("ports param is must 1 to %d \n", max_ports);
+        return result::fail(fault_code::invalid_value, "ports param is must 1 to " + std::to_string(max_ports));
     }
     u8 addr[ETH_ALEN];
-    batch_start(text, addr);
-    return 0;
+    return batch_start(text, addr);
 }
 
-int mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
-    if (mac_p0_batch_check(text, ports, max_ports) != 0)
-        return -1;
+result mac_p0_batch_set(ucfg_mac_sn* record, const char* text, int ports, int max_ports) {
+    if (result r = mac_p0_batch_check(text, ports, max_ports); !r.ok())
+        return r;
     return mac_batch_set(record, text, ports);
 }
 

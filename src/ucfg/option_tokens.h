@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "types.h"
+#include "base/types.h"
 
 // Hands out the tokens of a text the way strsep(3) does: every delimiter ends
 // a token, so two delimiters in a row give an empty token and a trailing

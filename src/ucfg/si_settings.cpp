@@ -1,10 +1,11 @@
 #include "ucfg/si_settings.h"
 
+#include <cerrno>
 #include <cstdio>
 
-#include "exit_request.h"
 #include "ucfg/mac_address.h"
 #include "ucfg/option_tokens.h"
+#include "base/message_sink.h"
 
 const char si_input_usage[] =
     " for 1/10G:\n\t<main> <pre> <post> <boost>\n\tie: 29 0 12 15\n for 25/40G:\n\t "
@@ -18,21 +19,21 @@ constexpr int LANES_PER_SET = 4;  // a 25G/40G port: one set per lane
 constexpr int TAP_MAX = 63;
 constexpr int BOOST_MAX = 15;
 
-[[noreturn]] void malformed(const char* text) {
-    std::printf("invalid si input[%s]: Usage:\n%s", text, si_input_usage);
-    end_process(-1);
+int malformed(const char* text) {
+    messages().print("invalid si input[%s]: Usage:\n%s", text, si_input_usage);
+    return -EINVAL;
 }
 
 // Value k of a set (0 main .. 3 boost) out of range; `piece` is the set's
 // text as cut at the commas.
-[[noreturn]] void out_of_range(int k, int value, const std::string& piece) {
+int out_of_range(int k, int value, const std::string& piece) {
     switch (k) {
-    case 0: std::printf("invalid main:%d\n", value); break;
-    case 1: std::printf("invalid pre:%d\n", value); break;
-    case 2: std::printf("invalid post:%d\n", value); break;
-    default: std::printf("invalid boost:%d in:[%s]\n", value, piece.c_str()); break;
+    case 0: messages().print("invalid main:%d\n", value); break;
+    case 1: messages().print("invalid pre:%d\n", value); break;
+    case 2: messages().print("invalid post:%d\n", value); break;
+    default: messages().print("invalid boost:%d in:[%s]\n", value, piece.c_str()); break;
     }
-    end_process(-1);
+    return -EINVAL;
 }
 
 }  // namespace
@@ -46,7 +47,7 @@ int str_2_si_v2(const char* text, si* out4, bool trace) {
         if (!piece) {
             if (i == 1)
                 return 1;
-            malformed(text);
+            return malformed(text);
         }
         // A space after the comma is dropped; any further one makes an empty
         // token, which reads as 0 and shifts the later values.
@@ -55,13 +56,13 @@ int str_2_si_v2(const char* text, si* out4, bool trace) {
         for (int k = 0; k < 4; ++k) {
             const auto token = tokens.next(' ');
             if (!token)
-                malformed(text);
+                return malformed(text);
             v[k] = static_cast<int>(read_auto_number(*token));
             if (v[k] < 0 || v[k] > (k == 3 ? BOOST_MAX : TAP_MAX))
-                out_of_range(k, v[k], *piece);
+                return out_of_range(k, v[k], *piece);
         }
         if (trace)
-            std::printf("[%d] main:%u pre:%u post:%u boost:%u\n", i, static_cast<unsigned>(v[0]),
+            messages().print("[%d] main:%u pre:%u post:%u boost:%u\n", i, static_cast<unsigned>(v[0]),
                         static_cast<unsigned>(v[1]), static_cast<unsigned>(v[2]),
                         static_cast<unsigned>(v[3]));
         out4[i] = si{static_cast<u8>(v[0]), static_cast<u8>(v[1]), static_cast<u8>(v[2]),
@@ -100,23 +101,30 @@ int do_si_set_25_40g(int port, ucfg_mac_sn* record, si lane0, si lane1, si lane2
     return 0;
 }
 
-int cfg_si_batch_set(ucfg_mac_sn* record, const settings& s) {
+int set_si(ucfg_mac_sn& record, int port, std::span<const si> lanes) {
+    if (lanes.size() == 1)
+        return do_si_set(port, &record, lanes[0].tx_eq_main, lanes[0].tx_eq_pre, lanes[0].tx_eq_post, lanes[0].boost);
+    if (lanes.size() == LANES_PER_SET)
+        return do_si_set_25_40g(port, &record, lanes[0], lanes[1], lanes[2], lanes[3]);
+    return -EINVAL;
+}
+
+result cfg_si_batch_set(ucfg_mac_sn* record, const si_port_texts& texts, bool trace) {
     bool any = false;
-    for (int n = 0; n < MAX_PORTS; ++n)
-        any = any || s.si_port(n)[0] != '\0';
+    for (const char* text : texts)
+        any = any || text[0] != '\0';
     if (!any)
-        return 0;
+        return {};
     record->magic = MAC_SN_MAGIC;
     for (int n = 0; n < MAX_PORTS; ++n) {
-        const char* text = s.si_port(n);
+        const char* text = texts[static_cast<std::size_t>(n)];
         if (text[0] == '\0')
             break;  // ports after the first gap are not looked at
         si values[LANES_PER_SET];
-        if (str_2_si_v2(text, values, s.trace2()) == 1)
-            do_si_set(n, record, values[0].tx_eq_main, values[0].tx_eq_pre, values[0].tx_eq_post,
-                      values[0].boost);
-        else
-            do_si_set_25_40g(n, record, values[0], values[1], values[2], values[3]);
+        const int lanes = str_2_si_v2(text, values, trace);
+        if (lanes < 0)
+            return result::fail(fault_code::invalid_value, text);
+        set_si(*record, n, std::span<const si>(values, static_cast<std::size_t>(lanes)));
     }
-    return 0;
+    return {};
 }

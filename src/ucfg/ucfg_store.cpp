@@ -6,7 +6,8 @@
 #include <span>
 #include <vector>
 
-#include "../maintain.h"
+#include "maintain/maintain.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ int load_mac_sn(flash_access& flash, const eth_dev* dev, ucfg_mac_sn* record, bo
     std::vector<u8> scratch(UCFG_SCRATCH_SZ, ERASED_BYTE);
     const int got = flash.read_flash_partion(dev, PART_MAC_ADDR, nullptr, scratch);
     if (got < 0) {
-        std::printf("io eeprom error!");
+        if (flash.fault().ok())  // a run-ending fault has said all there is to say
+            messages().print("io eeprom error!");
         return got;
     }
     std::memcpy(record, scratch.data(), sizeof(*record));
@@ -41,7 +43,7 @@ int save_mac_sn(flash_access& flash, const eth_dev* dev, const ucfg_mac_sn* reco
     if (record == nullptr)
         return -1;
     const std::span<const u8> wanted = record_bytes(record);
-    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS; ++attempt) {
+    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS && flash.fault().ok(); ++attempt) {
         if (flash.write_flash_partion(dev, PART_MAC_ADDR, wanted) != 0)
             continue;
         ucfg_mac_sn stored;
@@ -55,12 +57,12 @@ int save_mac_sn(flash_access& flash, const eth_dev* dev, const ucfg_mac_sn* reco
 
 int reset_ucfg_mac_sn(flash_access& flash, const eth_dev* dev) {
     const std::vector<u8> erased(UCFG_MAC_SN_SZ, ERASED_BYTE);
-    std::printf("reset_ucfg_mac_sn\n");
+    messages().print("reset_ucfg_mac_sn\n");
     if (!flash.keeps_writes())
         return flash.write_flash_partion(dev, PART_MAC_ADDR, erased) < 0 ? -1 : 0;
     // Checked like a save: a lost erase would leave the old record to be
     // loaded, changed and saved again as if it had been erased.
-    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS; ++attempt) {
+    for (int attempt = 0; attempt < UCFG_SAVE_ATTEMPTS && flash.fault().ok(); ++attempt) {
         if (flash.write_flash_partion(dev, PART_MAC_ADDR, erased) < 0)
             continue;
         std::vector<u8> stored(UCFG_SCRATCH_SZ, 0);

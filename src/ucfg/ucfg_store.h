@@ -2,9 +2,12 @@
 // (PART_MAC_ADDR) and memory: load, verified save and erase.
 #pragma once
 
-#include "../cfg.h"
-#include "../devices/eth_dev.h"
-#include "../flash/flash_access.h"
+#include "record/cfg.h"
+#include "devices/eth_dev.h"
+#include "flash/flash_access.h"
+
+// A fault of the channel that ends the run (flash.fault()) stops a load, save
+// or erase at once, without a message of its own.
 
 // Attempts of one verified save: write, read back, compare.
 constexpr int UCFG_SAVE_ATTEMPTS = 3;

@@ -7,7 +7,7 @@
 #include <regex>
 #include <stdexcept>
 
-#include "byte_order.h"
+#include "base/byte_order.h"
 #include "flash_store.h"
 
 namespace e2e {

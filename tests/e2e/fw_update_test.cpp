@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
+#include "base/byte_order.h"
 #include "crc32_reference.h"
 #include "e2e_support.h"
 #include "flash_store.h"

@@ -10,7 +10,7 @@
 #include "process_run.h"
 #include "request_log.h"
 #include "test_bytes.h"
-#include "types.h"
+#include "base/types.h"
 
 namespace e2e {
 

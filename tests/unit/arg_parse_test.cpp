@@ -1,4 +1,4 @@
-#include "arg_parse.h"
+#include "cli/arg_parse.h"
 
 #include <tuple>
 

@@ -1,4 +1,4 @@
-#include "report/buf_dump.h"
+#include "base/buf_dump.h"
 
 #include "test_support.h"
 

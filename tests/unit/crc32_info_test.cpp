@@ -1,6 +1,6 @@
 #include "image/crc32_info.h"
 
-#include "byte_order.h"
+#include "base/byte_order.h"
 #include "crc32_reference.h"
 #include "test_support.h"
 

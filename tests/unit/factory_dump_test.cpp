@@ -1,6 +1,6 @@
 #include "report/factory_dump.h"
 
-#include "byte_order.h"
+#include "base/byte_order.h"
 #include "report_flash.h"
 
 namespace {

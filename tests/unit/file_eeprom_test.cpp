@@ -1,6 +1,6 @@
 #include "flash/file_eeprom.h"
 
-#include "maintain.h"
+#include "maintain/maintain.h"
 #include "test_support.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "flash/file_io.h"
+#include "base/file_io.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 #include "test_support.h"
 
 namespace {

@@ -2,9 +2,9 @@
 // read), on a fake flash that records every access.
 #include "image/fw_prepare.h"
 
-#include "byte_order.h"
+#include "base/byte_order.h"
 #include "image/crc32_info.h"
-#include "maintain.h"
+#include "maintain/maintain.h"
 #include "test_support.h"
 
 namespace {

@@ -1,11 +1,12 @@
 // Offline image generation: output bytes and lengths for the cases
 // that matter, its refusals, and the -pci step with its checksum.
+#include "cli/main_driver.h"
 #include "image/gen_bin.h"
 
-#include "byte_order.h"
-#include "command_set.h"
-#include "maintain.h"
-#include "run_context.h"
+#include "base/byte_order.h"
+#include "cli/command_set.h"
+#include "maintain/maintain.h"
+#include "record/run_context.h"
 #include "test_support.h"
 
 namespace {
@@ -102,14 +103,14 @@ TEST(GenBin, OutputBytesAndLengths) {
         ASSERT_GE(parse_with(build_opts(s).data(), r.args).result, 0);
         const run_context ctx;
         bytes out = {1};
-        const outcome o = run([&] { return build_gen_bin(s, r.group, out); });
+        const outcome o = run([&] { return build_gen_bin(gen_bin_request_of(s), r.group, out); });
         EXPECT_EQ(std::tuple(o.ended, o.result, o.output, out.size()), std::tuple(false, r.result, r.out, r.want.size()));
         EXPECT_TRUE(out == r.want);
     }
-    settings s;  // no firmware path: the process ends
+    settings s;  // no firmware path: refused
     s.port_cnts_of_card = 4;
-    const outcome o = run([&] { bytes out; return build_gen_bin(s, 0, out); });
-    EXPECT_EQ(std::tuple(o.ended, o.status, o.output), std::tuple(true, -1, std::string("please input fw.bin\n")));
+    const outcome o = run([&] { bytes out; return build_gen_bin(gen_bin_request_of(s), 0, out); });
+    EXPECT_EQ(std::tuple(o.ended, o.result, o.output), std::tuple(false, -1, std::string("please input fw.bin\n")));
 }
 
 // The step on its own (through generation: the "-pci gen3x2" row above).

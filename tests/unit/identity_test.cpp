@@ -1,6 +1,6 @@
 #include "ucfg/identity.h"
 
-#include "run_context.h"
+#include "record/run_context.h"
 #include "test_support.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "image/image_layout.h"
 
-#include "byte_order.h"
+#include "base/byte_order.h"
 #include "devices/port_count.h"
 #include "test_support.h"
 

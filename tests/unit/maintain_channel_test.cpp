@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 #include "test_support.h"
 
 namespace {
@@ -44,7 +44,7 @@ TEST(ReadReply, ChecksTheReplyBeforeUsingIt) {
         EXPECT_EQ(bytes(buf.end() - 8, buf.end()), bytes(8, 0)) << c.out;
     }
     bytes buf(MAINTAIN_HDR_SZ + 480);
-    EXPECT_EQ(run([&] { read_reply(-1, PART_MAC_ADDR, buf); }).status, -1);
+    EXPECT_EQ(run([&] { return read_reply(-1, PART_MAC_ADDR, buf); }).status, -1);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "devices/port_count.h"
 #include "flash/flash_access.h"
-#include "maintain.h"
+#include "maintain/maintain.h"
 #include "test_support.h"
 
 namespace test_support {

@@ -32,7 +32,7 @@ TEST(Shows, UnreadableRecordReportsMagicZero) {
     report_flash k;
     k.failing = PART_MAC_ADDR;
     const std::string said = "io eeprom error!invalid ucfg-mac-sn magic:0x0\n";
-    const outcome sn = run([&] { do_show_sn_pn(k, &k.dev, true, false); }), mac = run([&] {
+    const outcome sn = run([&] { return do_show_sn_pn(k, &k.dev, true, false); }), mac = run([&] {
         return do_show_mac(k, &k.dev, true);
     });
     EXPECT_EQ(std::tuple(sn.output, sn.ended, sn.status), std::tuple(said, true, -1));

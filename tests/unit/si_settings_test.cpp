@@ -1,6 +1,6 @@
 #include "ucfg/si_settings.h"
 
-#include "run_context.h"
+#include "record/run_context.h"
 #include "test_support.h"
 
 namespace {
@@ -36,8 +36,9 @@ TEST(StrToSi, AcceptsOneOrFourSetsAndEndsTheProcessOnAnythingElse) {
     for (const auto& c : cases) {
         si out[4];
         const outcome o = run([&] { return str_2_si_v2(c.text, out, false); });
-        EXPECT_EQ(std::pair(o.status, o.output), std::pair(c.output.empty() ? 0 : -1, c.output)) << c.text;
-        EXPECT_EQ(o.ended ? std::vector<int>{} : values(out, o.result), c.sets) << c.text;
+        EXPECT_EQ(std::pair(o.result < 0 ? o.result : 0, o.output), std::pair(c.output.empty() ? 0 : -EINVAL, c.output))
+            << c.text;
+        EXPECT_EQ(o.result < 0 ? std::vector<int>{} : values(out, o.result), c.sets) << c.text;
     }
     si out[4];
     EXPECT_EQ(run([&] { str_2_si_v2("29 0 12 15", out, true); }).output, "[0] main:29 pre:0 post:12 boost:15\n");
@@ -52,12 +53,12 @@ TEST(SiBatch, StopsAtFirstEmptyPort) {
         {0, "1 2 3 4,1 2 3 4,1 2 3 4,1 2 3 4", 1, "29 0 12 15", 0xffff, {1, 2, 3, 4}, u32(MAC_SN_MAGIC), 1},
     };
     for (const auto& c : cases) {
-        settings s;
-        std::strcpy(const_cast<char*>(s.si_port(c.port_a)), c.text_a);
-        std::strcpy(const_cast<char*>(s.si_port(c.port_b)), c.text_b);
+        si_port_texts texts{"", "", "", "", "", "", "", ""};
+        texts[static_cast<std::size_t>(c.port_a)] = c.text_a;
+        texts[static_cast<std::size_t>(c.port_b)] = c.text_b;
         ucfg_mac_sn r = reset_record(0);
         const run_context ctx;
-        cfg_si_batch_set(&r, s);
+        EXPECT_TRUE(cfg_si_batch_set(&r, texts, false).ok()) << c.text_a;
         EXPECT_EQ(std::tuple(r.si_valid_flags, values(&r.si[0], 1), static_cast<u32>(r.magic), int(ctx.record_changed())),
                   std::tuple(c.flags, c.entry0, c.magic, c.dirty)) << c.text_a;
     }

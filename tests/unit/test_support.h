@@ -13,9 +13,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "arg_parse.h"
-#include "cfg.h"
-#include "exit_request.h"
+#include "cli/arg_parse.h"
+#include "record/cfg.h"
+#include "cli/exit_request.h"
+#include "flash/flash_access.h"
 #include "process_run.h"
 #include "test_bytes.h"
 
@@ -32,15 +33,31 @@ struct outcome {
     std::string output;
 };
 
+// A failure the library hands up as a value counts as the run ending with
+// the tool's status for it, as the front end ends it.
 template <typename F>
 outcome run(F f) {
     testing::internal::CaptureStdout();
     outcome o;
+    auto ends_with = [&o](const result& r) {
+        if (!r.ok()) {
+            o.status = o.result = tool_status(r);
+            o.ended = true;
+        }
+    };
     try {
-        if constexpr (std::is_void_v<decltype(f())>)
+        using R = decltype(f());
+        if constexpr (std::is_void_v<R>) {
             f();
-        else
+        } else if constexpr (std::is_same_v<R, result>) {
+            ends_with(f());
+        } else if constexpr (std::is_same_v<R, flash_outcome>) {
+            const flash_outcome fo = f();
+            o.result = fo.value;
+            ends_with(fo.fault);
+        } else {
             o.result = static_cast<int>(f());
+        }
     } catch (const exit_request& e) {
         o.status = o.result = e.status;
         o.ended = true;

@@ -48,7 +48,7 @@ TEST(UcfgDumps, EachDumpOfATwoPortCard) {
         "\nled_ctrl:0x4746c442, act_tmout:0x3b9aca0, blk_thre_h:0x9e4f58, blk_thre_l:0x17d7840\n"
         "\npName:5a656c766f203250" + std::string(48, '0') + "\nZelvo 2P" + std::string(24, '\0') + "\n" +
         pack_id_table("id") + "\n";
-    const struct { void (*dump)(flash_access&, const eth_dev*); std::string out; } rows[] = {
+    const struct { result (*dump)(flash_access&, const eth_dev*); std::string out; } rows[] = {
         {do_dump_ucfg_mac_sn, full},
         {do_dump_ucfg_si, SI},
         {do_dump_ucfg_lldp, "lldp  : status  txVal\n" + LLDP_ROWS},
@@ -62,7 +62,7 @@ TEST(UcfgDumps, EachDumpOfATwoPortCard) {
         EXPECT_EQ(run([&] { c.dump(k, &k.dev); }).output, c.out);
         // Unreadable: a zeroed record, magic 0, and the run ends.
         k.failing = PART_MAC_ADDR;
-        const outcome o = run([&] { c.dump(k, &k.dev); });
+        const outcome o = run([&] { return c.dump(k, &k.dev); });
         EXPECT_EQ(std::pair(o.output, o.status),
                   std::pair("io eeprom error!"s + (c.dump == do_dump_ucfg_mac_sn ? "invalid ma-sn part"
                                                                                  : "invalid user cfg part") +

@@ -1,7 +1,7 @@
 #include "ucfg/ucfg_store.h"
 
-#include "maintain.h"
-#include "run_context.h"
+#include "maintain/maintain.h"
+#include "record/run_context.h"
 #include "test_support.h"
 
 namespace {

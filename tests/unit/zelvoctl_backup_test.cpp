@@ -5,7 +5,7 @@
 
 #include "card_backup.h"
 #include "ctl_error.h"
-#include "maintain.h"
+#include "maintain/maintain.h"
 #include "sha256.h"
 #include "test_support.h"
 

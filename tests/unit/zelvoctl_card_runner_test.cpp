@@ -12,9 +12,8 @@
 #include <future>
 
 #include "card_runner.h"
-#include "exit_request.h"
 #include "progress.h"
-#include "run_context.h"
+#include "record/run_context.h"
 
 namespace {
 
@@ -70,7 +69,7 @@ TEST(CardRunner, AThrowingCardFailsAloneKeepingWhatItRecorded) {
         if (i == 1)
             throw ctl_error(ctl_status::problems, "read-back differs; restore with /b/1");
         if (i == 2)
-            throw exit_request{1};
+            throw ctl_error(ctl_status::lock_timeout, "the maintain file of eth2 stayed locked");
         if (i == 3)
             throw std::runtime_error("disk full");
         r.outcome = "written";
@@ -81,7 +80,7 @@ TEST(CardRunner, AThrowingCardFailsAloneKeepingWhatItRecorded) {
         const char* error;
     } want[] = {{ctl_status::ok, "written", ""},
                 {ctl_status::problems, "failed", "read-back differs; restore with /b/1"},
-                {ctl_status::lock_timeout, "failed", "flash access failed"},
+                {ctl_status::lock_timeout, "failed", "the maintain file of eth2 stayed locked"},
                 {ctl_status::io_failure, "failed", "disk full"}};
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(results[i].status, want[i].status) << i;

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/message_sink.h"
+
 thread_local int ucfg_mac_sn_dirty = 0;
 
 int ucfg_mac_sn_reset(ucfg_mac_sn* record, bool trace) {
     if (trace)
-        std::printf("ucfg_mac_sn_reset\n");
+        messages().print("ucfg_mac_sn_reset\n");
     // 0xff is "not set" in byte fields and -1 in 32-bit ones; the MAC slots
     // are left as they are (erased flash, or the image's 0xff fill).
     std::memset(record->si, 0xff, sizeof(record->si));

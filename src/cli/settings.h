@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "types.h"
+#include "base/types.h"
 
 // Capacities include the terminating zero, so each text holds one less.
 constexpr int DEV_NAME_CAP = 100;

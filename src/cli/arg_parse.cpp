@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "exit_request.h"
+#include "base/message_sink.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ const arg_option* find_option(const arg_option* opts, const char* name) {
 }
 
 int refuse_too_long(const char* typed, std::size_t room) {
-    std::printf("arg:%s value too long, at most %d characters\n", typed, static_cast<int>(room));
+    messages().print("arg:%s value too long, at most %d characters\n", typed, static_cast<int>(room));
     return -22;
 }
 
@@ -63,7 +64,7 @@ int store_value(const arg_option& o, const char* typed, const char* value) {
         return 0;
     }
     default:
-        std::printf("opt:%s arg_options->conv_method: invalid method:%d\n", typed, o.conv_method);
+        messages().print("opt:%s arg_options->conv_method: invalid method:%d\n", typed, o.conv_method);
         return -22;
     }
 }
@@ -108,11 +109,11 @@ void hex2bin(u8* out, std::size_t cap, const char* text, int* len) {
 }
 
 void print_opts_usages(const arg_option* opts) {
-    std::printf("Usage:\n");
+    messages().print("Usage:\n");
     for (const arg_option* o = opts; !is_table_end(*o); ++o) {
         if (!o->view)
             continue;
-        std::printf("  %2s | %-10s %s %-8s %s\n", o->short_name ? o->short_name : "",
+        messages().print("  %2s | %-10s %s %-8s %s\n", o->short_name ? o->short_name : "",
                     o->long_name ? o->long_name : "", o->has_arg ? "<arg>" : "\t", "\t", o->descripts);
     }
     end_process(0);
@@ -131,7 +132,7 @@ int parse_args(const arg_option* opts, int argc, const char* const* argv) {
         if (*name && (std::strcmp(name, "help") == 0 || std::strcmp(name, "h") == 0))
             print_opts_usages(opts);
         if (!o) {
-            std::printf("invalid arg:%s index:%d\n", typed, i);
+            messages().print("invalid arg:%s index:%d\n", typed, i);
             print_opts_usages(opts);
         }
         if (!o->has_arg) {
@@ -141,7 +142,7 @@ int parse_args(const arg_option* opts, int argc, const char* const* argv) {
         }
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!value || (std::strlen(value) > 1 && value[0] == '-')) {
-            std::printf("arg:%s need value\n", typed);
+            messages().print("arg:%s need value\n", typed);
             return -22;
         }
         if (o->data && store_value(*o, typed, value) < 0)

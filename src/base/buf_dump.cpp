@@ -1,8 +1,10 @@
-#include "report/buf_dump.h"
+#include "buf_dump.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include "message_sink.h"
 
 namespace {
 constexpr int BUF_DUMP_MAX_BYTES = 128;
@@ -26,5 +28,5 @@ void buf_dump(const char* label, const u8* buf, int len) {
         std::snprintf(piece, sizeof piece, p % 8 == 7 ? "%02x  " : "%02x ", buf[p]);
         text += piece;
     }
-    std::puts(text.c_str());
+    messages().write(text + "\n");
 }

@@ -5,8 +5,8 @@
 // without gaps.
 #pragma once
 
-#include "../devices/port_count.h"
-#include "../types.h"
+#include "chip_ids.h"
+#include "types.h"
 
 // Default layout.
 constexpr int FW_PARTION = 0x00000;

@@ -1,8 +1,8 @@
 #include "maintain.h"
 
-#include "byte_order.h"
-#include "cfg.h"
-#include "image/flash_layout.h"
+#include "base/byte_order.h"
+#include "record/cfg.h"
+#include "base/flash_layout.h"
 
 int partion_max_sz(int partion) {
     switch (partion) {

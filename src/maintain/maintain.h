@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "types.h"
+#include "base/types.h"
 
 enum FLASH_PART : int {
     PART_FW = 1,        // firmware, from the start of flash

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "types.h"
+#include "base/types.h"
 
 enum { OPT_NO_ARG = 0, OPT_HAS_ARG = 1 };
 

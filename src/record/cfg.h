@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "types.h"
+#include "base/types.h"
 
 static_assert(std::endian::native == std::endian::little,
               "flash records are overlaid on little-endian storage");
