@@ -35,10 +35,6 @@ int changed_in_recap(const sim_run& r) {
     return std::regex_search(r.out, m, recap) ? std::stoi(m[1]) : -1;
 }
 
-std::vector<u8> slice(const std::vector<u8>& bytes, std::size_t at, std::size_t n) {
-    return {bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + n)};
-}
-
 TEST(AnsiblePlaybook, BurnsEveryCardOnceAndCheckModeWritesNothing) {
     const std::string playbook_bin = find_ansible_playbook();
     ASSERT_NE(playbook_bin, "") << "ansible-playbook is not on PATH: scripts/setup installs ansible-core";

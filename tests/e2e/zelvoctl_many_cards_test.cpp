@@ -15,18 +15,9 @@ namespace {
 
 using json = nlohmann::json;
 
-sim_run zelvoctl(const std::vector<std::string>& args, const std::string& state, const std::string& config = "") {
-    std::vector<std::string> command = {zelvoctl_path()};
-    command.insert(command.end(), args.begin(), args.end());
-    return run_in_sim(command, config, state);
-}
 
 std::vector<u8> flash_of(const preset_cards& cards, const card& c) {
     return read_file_bytes(cards.state.path() + "/" + c.addr + ".flash");
-}
-
-std::vector<u8> slice(const std::vector<u8>& bytes, std::size_t at, std::size_t n) {
-    return {bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + n)};
 }
 
 std::size_t writes_since(const std::string& state, std::size_t from) {
@@ -53,7 +44,7 @@ TEST(ZelvoctlManyCards, BurnAllKeepsEachRecordAndALostWriteFailsOnlyItsCard) {
     const std::vector<u8> card2_before = flash_of(cards, CARD2);
     const std::string faulty = sim_default_config() + "fault enp4s0f0 lose-writes\n";
 
-    const sim_run r = zelvoctl({"--json", "burn", "--all", "--fw", fw, "--backup-dir", backups}, cards.state.path(), faulty);
+    const sim_run r = zelvoctl_in_sim({"--json", "burn", "--all", "--fw", fw, "--backup-dir", backups}, cards.state.path(), faulty);
     ASSERT_EQ(r.status, 1) << r.out << r.err;
     const json doc = json::parse(r.out);
     EXPECT_EQ(doc["error"]["code"], "problems_found");
@@ -94,7 +85,7 @@ TEST(ZelvoctlManyCards, BurnAllKeepsEachRecordAndALostWriteFailsOnlyItsCard) {
     // Again without the fault, in human form: the card that failed is the only
     // one written, the blocks come in PCI order, then the summary.
     const std::size_t logged = read_request_log(cards.state.path()).size();
-    const sim_run again = zelvoctl({"burn", "--all", "--jobs", "2", "--fw", fw, "--no-backup"}, cards.state.path());
+    const sim_run again = zelvoctl_in_sim({"burn", "--all", "--jobs", "2", "--fw", fw, "--no-backup"}, cards.state.path());
     EXPECT_EQ(again.status, 0) << again.out << again.err;
     EXPECT_EQ(writes_since(cards.state.path(), logged), 1u);
     const std::size_t a = again.out.find("== 0000:03:00.0"), b = again.out.find("== 0000:04:00.0"),
@@ -105,7 +96,7 @@ TEST(ZelvoctlManyCards, BurnAllKeepsEachRecordAndALostWriteFailsOnlyItsCard) {
 
 TEST(ZelvoctlManyCards, SetAllWritesEveryCardAndRefusesIdentityAndBadSelections) {
     const preset_cards cards;
-    const sim_run r = zelvoctl({"--json", "set", "--all", "led=11 22 33 44"}, cards.state.path());
+    const sim_run r = zelvoctl_in_sim({"--json", "set", "--all", "led=11 22 33 44"}, cards.state.path());
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(json::parse(r.out)["summary"], json({{"cards", 3}, {"written", 3}, {"up_to_date", 0}, {"failed", 0}}));
     for (const card* c : {&CARD4, &CARD2, &CARD1}) {
@@ -131,7 +122,7 @@ TEST(ZelvoctlManyCards, SetAllWritesEveryCardAndRefusesIdentityAndBadSelections)
         std::vector<std::string> args = c.args;
         args.insert(args.begin(), "--json");
         const std::size_t logged = read_request_log(cards.state.path()).size();
-        const sim_run bad = zelvoctl(args, cards.state.path());
+        const sim_run bad = zelvoctl_in_sim(args, cards.state.path());
         EXPECT_EQ(bad.status, 2) << bad.out;
         const json doc = json::parse(bad.out);
         EXPECT_EQ(doc["error"]["code"], "usage");
