@@ -173,7 +173,9 @@ expectation expected(const scenario& sc, const memory_card& card) {
         return e;
     }
     const u32 word = get_le32(sc.fw.data() + CHIP_GROUP_WORD_OFF);
-    if (word != 0 && word != chip_group_of_device(sc.device)) {
+    // A device without a group has the default layout and takes KV9 images.
+    const u32 group = chip_group_of_device(sc.device);
+    if (word != 0 && word != (group != 0 ? group : KV9_CHIP_GROUP)) {
         e.refusal = fw_refusal::wrong_chip_group;
         return e;
     }
@@ -185,7 +187,7 @@ expectation expected(const scenario& sc, const memory_card& card) {
         e.renewed = true;
     }
     const std::size_t user = static_cast<std::size_t>(card.user_offset());
-    if (!sc.overwrite && len >= user + MAC_SN_PRE_LEN) {
+    if (!sc.overwrite && len > user) {
         e.reads_record = true;
         if (sc.mode != record_read::whole) {
             e.refusal = fw_refusal::record_unreadable;

@@ -72,7 +72,10 @@ void serve_read(maintain_port& port, maintain_handle& h, const maintain_req& hd,
     std::vector<u8> source;  // the partition's bytes, as far as any reply may reach
     const u32 reach = offered + static_cast<u32>(f.reply_extra);
     if (hd.arg0 == VERSION_INFO) {
-        if (card.cfg->version != version_mode::missing) {
+        if (card.cfg->version_reply) {
+            source = *card.cfg->version_reply;
+            announced = std::min<u32>(static_cast<u32>(source.size()), offered);
+        } else if (card.cfg->version != version_mode::missing) {
             source = version_record(*card.cfg);
             announced = std::min<u32>(static_cast<u32>(source.size()), offered);
         }

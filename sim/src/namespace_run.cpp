@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "backup_card.h"
 #include "sim_error.h"
 #include "sim_mount.h"
 
@@ -115,7 +116,9 @@ run_outcome run_in_namespace(const run_options& opts) {
         throw sim_error(
             "run needs root: it mounts a FUSE file system inside a private mount namespace "
             "(try sudo)");
-    const sim_config cfg = opts.config_path ? load_config_file(*opts.config_path) : default_config();
+    const sim_config cfg = !opts.backup_dirs.empty() ? config_from_backups(opts.backup_dirs)
+                           : opts.config_path      ? load_config_file(*opts.config_path)
+                                                   : default_config();
     const std::string state = state_folder(opts);
 
     if (::unshare(CLONE_NEWNS) != 0)

@@ -22,6 +22,7 @@ constexpr char REAL_NET_DIR[] = "/sys/class/net";
 struct run_options {
     std::optional<std::string> config_path;
     std::optional<std::string> state_dir;
+    std::vector<std::string> backup_dirs;  // --from-backup: these cards instead of a config
     std::vector<std::string> command;
 };
 

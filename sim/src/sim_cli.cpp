@@ -22,9 +22,10 @@ namespace {
 
 constexpr char USAGE[] =
     "usage:\n"
-    "  zelnic-sim run [--config FILE] [--state DIR] -- COMMAND [ARGS...]\n"
+    "  zelnic-sim run [--config FILE | --from-backup DIR ...] [--state DIR] -- COMMAND [ARGS...]\n"
     "      run COMMAND with the simulated controllers in /sys/bus/pci/drivers\n"
-    "      and /sys/class/net (needs root); exits with COMMAND's status\n"
+    "      and /sys/class/net (needs root); exits with COMMAND's status;\n"
+    "      --from-backup (repeatable): the cards of zelvoctl backup folders\n"
     "  zelnic-sim hold-lock PATH SECONDS\n"
     "      hold a whole-file fcntl write lock on PATH; prints \"locked\" once held\n"
     "  zelnic-sim make-fw [--size N] [--chip-group N] [--crc] OUT\n"
@@ -75,6 +76,8 @@ cli_result cmd_run(const std::vector<std::string>& args) {
             opts.config_path = v;
         else if (option_value(args, i, "--state", v))
             opts.state_dir = v;
+        else if (option_value(args, i, "--from-backup", v))
+            opts.backup_dirs.push_back(v);
         else if (args[i].rfind("-", 0) == 0)
             throw usage_error("run: unknown option " + args[i]);
         else
@@ -83,6 +86,8 @@ cli_result cmd_run(const std::vector<std::string>& args) {
     opts.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
     if (opts.command.empty())
         throw usage_error("run: no command given");
+    if (opts.config_path && !opts.backup_dirs.empty())
+        throw usage_error("run: --config and --from-backup do not go together");
     const run_outcome out = run_in_namespace(opts);
     return {out.status, out.abandon};
 }

@@ -480,6 +480,7 @@ std::string format_config(const sim_config& cfg) {
                " layout=" + (c.layout == layout_kind::kv3 ? "kv3" : "default") + " flash=" +
                (c.preload == flash_preload::factory  ? "factory"
                 : c.preload == flash_preload::erased ? "erased"
+                : c.preload == flash_preload::image  ? "image"
                                                      : "file:" + c.preload_path) +
                " mac=" + format_mac(c.mac) + " fw=" + fw_text(c.fw_version) +
                " pxe=" + pxe_text(c.pxe_version) +

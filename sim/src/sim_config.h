@@ -20,7 +20,9 @@ constexpr u16 ZELNIC_VENDOR = ZELVO_VENDOR_ID;
 
 enum class listing_order { config, reverse, sorted };
 enum class layout_kind { standard, kv3 };
-enum class flash_preload { factory, erased, file };
+// image: the whole flash given in card_cfg::image (a card from a backup; the
+// config format has no text for it).
+enum class flash_preload { factory, erased, file, image };
 enum class version_mode { ok, missing, bad_magic };
 
 // Misbehaviour of one interface's maintain file. Counts of -1 mean "always".
@@ -68,6 +70,10 @@ struct card_cfg {
     u32 pxe_version = 0;       // least significant byte first
     version_mode version = version_mode::ok;
     std::string sn;            // serial number in the factory user record
+    std::vector<u8> image;     // for flash_preload::image: the flash, exactly its size
+    // When set, VERSION_INFO replies with these bytes (none: 0 data bytes)
+    // instead of the record made from the versions above.
+    std::optional<std::vector<u8>> version_reply;
     std::vector<function_cfg> functions;
     bool operator==(const card_cfg&) const = default;
 };
@@ -95,7 +101,8 @@ sim_config load_config_file(const std::string& path);
 // KV3 card.
 sim_config default_config();
 
-// Every setting written out, so that parse_config gives the same config back.
+// Every setting written out, so that parse_config gives the same config back
+// (a card from a backup is written with flash=image, which no config takes).
 std::string format_config(const sim_config& cfg);
 
 std::string format_mac(const mac_addr& mac);

@@ -39,6 +39,11 @@ std::vector<u8> initial_flash(const card_cfg& card) {
         img.resize(size, 0xff);
         return img;
     }
+    case flash_preload::image:
+        if (card.image.size() != size)
+            throw sim_error("card " + card.addr + ": a flash image of " + std::to_string(card.image.size()) +
+                            " bytes, not " + std::to_string(size));
+        return card.image;
     case flash_preload::factory:
         break;
     }

@@ -15,6 +15,10 @@ enum class lock_wait {
 // Locks the whole file open on `fd` (start 0, length 0 = to its end). A
 // failed request is repeated until `limit_s` seconds have passed since the
 // first one; then prints "get lock timeout " and returns lock_timeout.
+// With lock_wait::no the repeats wait in the kernel, ended at the limit by a
+// timer of the calling thread that sends it a real-time signal (SIGRTMIN + 4,
+// whose handler this installs and which it unblocks in that thread while it
+// waits); other threads may wait for their own locks at the same time.
 result lock_maintain_file(int fd, lock_wait wait, int limit_s = FILE_RW_LOCK_TIME);
 
 // Releases that lock. A failure is reported as "fcntl" and returns

@@ -43,11 +43,12 @@ struct fw_image {
 //     (too_small);
 //  2. compares the image's chip-group word (offset 60) with the group of
 //     `dev`'s own device id: 0 fits every card, the KV9 word is refused on a
-//     KV3 card and the KV3 word on a KV9 card (wrong_chip_group);
+//     KV3 card and the KV3 word on a KV9 card or a device without a group
+//     (wrong_chip_group);
 //  3. check_crc: a wrong trailer is refused (bad_trailer); a correct one is
 //     cleared for restamping; an image shorter than 512 bytes has none;
-//  4. unless `overwrite_all_usr_cfg`, when the image reaches 96 bytes into
-//     the user area of the card's layout (0x41000 default, 0x1E000 KV3),
+//  4. unless `overwrite_all_usr_cfg`, when the image reaches into the
+//     user area of the card's layout (0x41000 default, 0x1E000 KV3),
 //     reads PART_MAC_ADDR once and copies the record raw over the image
 //     there, cut to what the image holds; a read that fails or delivers
 //     fewer than 480 bytes is refused (record_unreadable), so a card's

@@ -21,12 +21,15 @@ const char* chip_group_refusal(u32 chip_group, u32 image_group) {
 }
 
 const char* card_chip_group_refusal(u32 card_group, u32 image_group) {
-    return image_group == 0 ? nullptr : chip_group_refusal(card_group, image_group);
+    if (image_group == 0)
+        return nullptr;
+    // A device without a group has the default layout, as KV9 cards do.
+    return chip_group_refusal(card_group == 0 ? KV9_CHIP_GROUP : card_group, image_group);
 }
 
 record_splice user_record_splice(const flash_layout& layout, int image_len) {
     const int ucfg_off = static_cast<int>(layout.ucfg.off);
-    if (image_len < ucfg_off + MAC_SN_PRE_LEN)
+    if (image_len <= ucfg_off)
         return {};
     return {ucfg_off, std::min(UCFG_MAC_SN_SZ, image_len - ucfg_off)};
 }

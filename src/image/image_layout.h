@@ -24,13 +24,16 @@ u32 image_chip_group(std::span<const u8> image);
 const char* chip_group_refusal(u32 chip_group, u32 image_group);
 
 // The firmware update's rule for a card of group `card_group`: a word of 0
-// fits every card; any other word goes by chip_group_refusal.
+// fits every card; any other word goes by chip_group_refusal, a device
+// without a group (0: the -eeprom device, unknown device ids) taking the
+// KV9 rule of the default layout it has.
 const char* card_chip_group_refusal(u32 card_group, u32 image_group);
 
 // Where a card's 480-byte user record goes in a firmware image of
 // `image_len` bytes: at the layout's user offset, when the image reaches at
-// least MAC_SN_PRE_LEN (96) bytes into the user area (0x41060 bytes in the
-// default layout, 0x1E060 in KV3); `length` is then the part of the record
+// least one byte into the user area (longer than 0x41000 bytes in the
+// default layout, 0x1E000 in KV3), so that an image never carries bytes of
+// its own over the card's MAC table; `length` is then the part of the record
 // that fits, at most 480, so the image never grows. `length` 0: no splice.
 struct record_splice {
     int offset = 0;

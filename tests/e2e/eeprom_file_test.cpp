@@ -29,6 +29,12 @@ TEST(EepromFile, PipelineRunsOnTheFileWithoutChangingIt) {
     zsim::fw_image_params whole;  // long enough to carry the record over
     whole.size = 0xCA000;
     write_file_bytes(fw, zsim::make_fw_image(whole));
+    const std::string kv9_fw = dir.path() + "/kv9.bin", kv3_fw = dir.path() + "/kv3.bin";
+    zsim::fw_image_params marked;
+    marked.chip_group = 0x88488308;
+    write_file_bytes(kv9_fw, zsim::make_fw_image(marked));
+    marked.chip_group = 0x88488208;
+    write_file_bytes(kv3_fw, zsim::make_fw_image(marked));
     write_file_bytes(pxe, std::vector<u8>(0x100, 0x5A));
     const std::string above = "above eeprom size: part:3 in-size:266240\n", faked = "fake port0\n";
     const std::string dumped = "out to: " + out_file + "\n";
@@ -52,6 +58,9 @@ TEST(EepromFile, PipelineRunsOnTheFileWithoutChangingIt) {
         {full, {"-sn", "EEPROM-SN-02"}, 255, faked + "flash write faild!\n", -1, 0},
         // The update reads the record for its splice; its writes are dropped too.
         {full, {"-pxe", pxe, "-fw", fw}, 0, faked, -1, 0},
+        // The file has the default layout: KV9 images fit it, KV3 images do not.
+        {full, {"-fw", kv9_fw}, 0, faked, -1, 0},
+        {full, {"-fw", kv3_fw}, 255, faked + "fw bin is not for KV9 !\n", -1, 0},
         // No record to carry over: the update stops rather than write another.
         {cut, {"-pxe", pxe, "-fw", fw}, 255, faked + above + above + "io eeprom error!", -1, 0},
         // This road knows no port count.

@@ -37,10 +37,10 @@ std::vector<u8> pxe_image(std::size_t size) {
 std::size_t pxe_at(const card& c) { return c.flash_size == 0x80000 ? 0x20000 : 0x4A000; }
 
 // What the update must write for card `c` holding record `r`: the file, the record
-// over it at the card's user offset when the image reaches 96 bytes into that area
-// (cut to what the image holds), and a trailer renewed by the bitwise reference CRC.
+// over it at the card's user offset when the image reaches into that area (cut to
+// what the image holds), and a trailer renewed by the bitwise reference CRC.
 std::vector<u8> spliced(const card& c, std::vector<u8> img, const record& r) {
-    if (img.size() >= c.record_at + 96)
+    if (img.size() > c.record_at)
         std::copy_n(r.begin(), std::min(USER_RECORD_SZ, img.size() - c.record_at), img.begin() + c.record_at);
     if (img.size() >= 512 && get_le32(img.data() + 504) == 0x43524332) {
         put_le32(img.data() + 504, 0);
@@ -161,6 +161,42 @@ TEST(FwUpdate, EveryCardGetsItsOwnRecordUntilOneFails) {
     for (const card* c : {&CARD4, &CARD2})
         EXPECT_EQ(byte_diff(flash_of(cards, *c), updated(*c)), "") << c->addr;
     EXPECT_EQ(byte_diff(flash_of(cards, CARD1), preset(CARD1)), "");
+}
+
+// A device of no known family has the default layout and takes KV9 images; an image
+// that ends inside the user area gets as much of the card's record as it holds, so
+// the card keeps its MAC table.
+TEST(FwUpdate, ChipGroupOfUnknownDevicesAndImagesEndingInTheUserArea) {
+    files f;
+    // The unknown device's flash: the 4-port card's preset content.
+    const card unknown{"0000:07:00.0", 0xCA000, 0x41000, CARD4.sn};
+    const std::string unknown_config = "card 0000:07:00.0 device=0x1234 flash=file:" + f("unknown.flash", preset(unknown)) +
+                                       "\niface enp7s0 port=0\n";
+    struct {
+        const card* c;
+        std::string position;
+        u32 size, group;
+        int status;
+        std::string out, log;
+    } const rows[] = {
+        {&unknown, "0", 0x41000, KV9, 0, "enp7s0 port0\n" + DONE, "r3 w1"},
+        {&unknown, "0", 0x41000, KV3, 255, "enp7s0 port0\nfw bin is not for KV9 !\n", "r3"},
+        {&unknown, "0", 0x4105F, 0, 0, "enp7s0 port0\n" + DONE, "r3 r3 w1"},
+        {&CARD4, "0", 0x41001, KV9, 0, "enp3s0f0 port0\n" + DONE, "r3 r3 w1"},
+        {&CARD4, "0", 0x4105F, 0, 0, "enp3s0f0 port0\n" + DONE, "r3 r3 w1"},
+        {&CARD1, "6", 0x1E05F, KV3, 0, "enp5s0 port0\n" + DONE, "r3 r3 w1"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.c->addr << " " << std::hex << r.size << " " << r.group);
+        const std::vector<u8> fw = fw_image(r.size, r.group);
+        preset_cards cards;
+        expect_run(cards, {{"-q", "-i", r.position, "-fw", f("fw.bin", fw)}, r.status, r.out, r.log},
+                   r.c == &unknown ? unknown_config : "");
+        const std::vector<u8> before = preset(*r.c);
+        EXPECT_EQ(byte_diff(flash_of(cards, *r.c),
+                            r.status == 0 ? with(before, 0, spliced(*r.c, fw, sample_user_record(r.c->sn))) : before),
+                  "");
+    }
 }
 
 // The production line: an image generated with the card's identity, then written

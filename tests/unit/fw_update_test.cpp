@@ -58,11 +58,12 @@ TEST(PrepareFwImage, SplicesTheCardsRecordAndRenewsTheTrailer) {
         int splice_at, splice_len;
     } rows[] = {
         {0x41000, 0, 0x8308, good_trailer, false, 0, 0},       // default size: no record area
-        {0x4105F, 0, 0x8308, no_trailer, false, 0, 0},         // threshold - 1
+        {0x41001, 0, 0x8308, no_trailer, false, 0x41000, 1},    // one byte of the MAC table
+        {0x4105F, 0, 0x8308, good_trailer, false, 0x41000, 95},
         {0x41060, 0, 0x8308, good_trailer, false, 0x41000, 96},  // the part that fits
         {0xCA000, 0, 0x8308, no_trailer, false, 0x41000, 480},
         {0xCA000, 0, 0x8308, good_trailer, true, 0, 0},          // overwrite: the file as it is
-        {0x1E05F, 0, 0x8208, good_trailer, false, 0, 0},
+        {0x1E05F, 0, 0x8208, good_trailer, false, 0x1E000, 95},
         {0x1E060, KV3, 0x8208, no_trailer, false, 0x1E000, 96},
         {0x41000, 0, 0x8208, good_trailer, false, 0x1E000, 480},   // KV3: its own offset
         {0x80000, 0, 0x1234, good_trailer, false, 0x41000, 480},   // no group: default layout

@@ -13,7 +13,8 @@ TEST(ImageLayout, ChipGroupRules) {
     const struct { u32 group, word; const char *gen_bin, *card; } rows[] = {
         // recorded or card group, image word: image generation's rule, the update's rule
         {0, 0, ok, ok},
-        {0, KV3, not_kv3, not_kv3},
+        {0, KV3, not_kv3, not_kv9},  // no group: the default layout's (KV9) rule
+        {0, KV9, not_kv3, ok},
         {KV9, 0, ok, ok},
         {KV9, KV9, ok, ok},
         {KV9, KV3, not_kv9, not_kv9},
