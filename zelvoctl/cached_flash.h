@@ -17,7 +17,10 @@ public:
     int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                            std::span<u8> out_buf) override;
     int write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) override;
+    // Whether a write request was passed on (the card may have changed).
+    bool wrote() const { return wrote_; }
 
 private:
     std::map<std::pair<const eth_dev*, int>, std::vector<u8>> cache_;
+    bool wrote_ = false;
 };

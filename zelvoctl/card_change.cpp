@@ -11,8 +11,8 @@ json text_or_null(const std::string& text) { return text.empty() ? json(nullptr)
 
 }  // namespace
 
-card_change::card_change(session& s, std::string command, const card& c)
-    : flash_layer(s.flash()), history_(s.history()), command_(std::move(command)), card_(c) {}
+card_change::card_change(session& s, flash_access& inner, std::string command, const card& c)
+    : flash_layer(inner), history_(s.history()), command_(std::move(command)), card_(c) {}
 
 int card_change::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
     const int rc = below([&] { return inner_.write_flash_partion(dev, partion, data); });

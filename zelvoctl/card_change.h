@@ -18,8 +18,9 @@ class session;
 
 class card_change final : public flash_layer {
 public:
-    // Opens the history (throws io_failure before anything is written).
-    card_change(session& s, std::string command, const card& c);
+    // Opens the history (throws io_failure before anything is written);
+    // `inner` is the card's flash.
+    card_change(session& s, flash_access& inner, std::string command, const card& c);
 
     int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname, std::span<u8> out_buf) override {
         return below([&] { return inner_.read_flash_partion(dev, partion, out_bin_fname, out_buf); });

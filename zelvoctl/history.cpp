@@ -54,6 +54,7 @@ history_file::history_file(const std::string& path) : path_(path) {
 
 std::string history_file::append(const json& entry) {
     const std::string line = entry.dump() + "\n";
+    const std::lock_guard<std::mutex> one_at_a_time(appending_);
     // One write call: O_APPEND places it whole at the end, after any other
     // process's line. A short write leaves a cut line, reported as damaged
     // by read_history.

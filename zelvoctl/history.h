@@ -3,9 +3,11 @@
 // /var/lib/zelvoctl/history.jsonl). A line is written with one write call on
 // a descriptor opened for appending, then synced before the command ends, so
 // lines of processes writing at once never interleave and a line that was
-// reported written survives a crash.
+// reported written survives a crash. Threads working on many cards share
+// one history_file: their lines are appended one at a time.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@ public:
 private:
     std::string path_;
     unique_fd fd_;
+    std::mutex appending_;
 };
 
 // The lines of a history file, oldest first. A missing file is an empty

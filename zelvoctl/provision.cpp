@@ -112,7 +112,7 @@ void provision(session& s, const card& c, const provision_context& ctx, provisio
         r.outcome = "committed";
         return;
     }
-    card_change change(s, "provision", c);
+    card_change change(s, s.flash(), "provision", c);
     change.serial_before = now.serial;
     change.serial_after = row->serial;
     change.details["pool"] = ctx.pool.name;

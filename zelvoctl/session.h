@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ struct global_options {
     bool quiet = false;
     int lock_wait_s = DEFAULT_LOCK_WAIT_S;  // how long to wait for a card's maintain lock
     std::string history = DEFAULT_HISTORY;  // where every change to a card is recorded
+    int out_fd = 1;  // where the human blocks of many cards are printed as they finish
 };
 
 // Every interface's maintain lock of one card, held while it lives; the
@@ -44,6 +46,25 @@ private:
     maintain_channel& channel_;
     reaching_flash& reach_;
     card_lock lock_;
+};
+
+class session;
+
+// One card's way to its flash, holding the card for a writing command while
+// it lives. `own`: a channel of its own on the live cards, reaching the card
+// through any of its interfaces as the session's does, so that cards can be
+// worked on at once (the session's holds one card at a time); otherwise, and
+// on an image file, the session's.
+class card_channel {
+public:
+    card_channel(session& s, const card& c, bool hold, bool own);
+    flash_access& flash() { return *flash_; }
+
+private:
+    std::unique_ptr<maintain_channel> own_;
+    std::unique_ptr<reaching_flash> own_reach_;  // over own_
+    flash_access* flash_;
+    std::unique_ptr<card_hold> hold_;
 };
 
 // The outcome of one command: the JSON document's body, the human text, and
@@ -75,16 +96,25 @@ public:
     // read-back. Throws lock_timeout or io_failure; nothing for an image file.
     std::unique_ptr<card_hold> hold(const card& c);
 
-    // The history file, opened on first use: a writing command opens it
-    // before its first write, so a history that cannot be opened stops it
-    // before the card is touched. Throws io_failure.
+    // The history file, opened on first use (by whichever card's thread
+    // comes first): a writing command opens it before its first write, so a
+    // history that cannot be opened stops it before the card is touched.
+    // Throws io_failure.
     history_file& history();
 
     // Prints human text at once (nothing with --json), ahead of the
-    // command's result: what a command is about to do.
+    // command's result: what a command on one card is about to do.
     void tell(const std::string& text) const;
 
+    // The cards a command over many cards works on, in PCI address order:
+    // every card with `all`, else each card holding a named interface, once.
+    std::vector<const card*> card_set(const std::vector<std::string>& devices, bool all);
+
+    const global_options& options() const { return options_; }
+
 private:
+    friend class card_channel;
+    global_options options_;
     device_list devices_;
     std::vector<card> cards_;
     std::unique_ptr<flash_access> flash_;  // the live channel, or the image file
@@ -92,8 +122,7 @@ private:
     std::unique_ptr<reaching_flash> reach_;  // over the live channel
     progress report_;
     int lock_wait_s_;
-    bool json_;
-    std::string history_path_;
+    std::mutex history_opening_;  // card threads open the history once
     std::unique_ptr<history_file> history_;
     std::optional<card> image_card_;
 };

@@ -5,6 +5,7 @@
 // that says so; `zelvoctl history` prints the lines.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "e2e_support.h"
@@ -115,6 +116,59 @@ TEST(ZelvoctlHistory, EveryChangeIsOneLineWrittenBeforeTheCommandEnds) {
               lines_of(history)[0].value("time", "") +
                   "  set        0000:03:00.0  ZS4P0300A17 -> HIST-1           ok                   -\n")
         << human.out;
+}
+
+// Cards worked on at once share the history: each card a writer changes
+// gets its own whole line, in success and in failure, and a card failing
+// after its writes says so and names its backup in its own result.
+TEST(ZelvoctlHistory, EachCardOfManyAtOnceGetsItsOwnLine) {
+    const temp_dir state, files;
+    const std::string history = files / "history.jsonl", fw = files / "kv9.fw", root = files / "backups";
+    ASSERT_EQ(run_in_sim({sim_path(), "make-fw", "--crc", "--chip-group", "0x88488308", fw}, "", state.path()).status, 0);
+    const std::string cut = sim_default_config() + "fault enp3s0f0 fail-reads-after=6\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string config;
+        int status;
+        std::map<std::string, std::string> results;  // each card's line: its result
+    } cases[] = {
+        // Six reads plan and back up 03:00.0; its read-back finds no answer.
+        {{"burn", "03:00.0", "04:00.0", "--jobs", "2", "--fw", fw, "--backup-dir", root}, cut, 5,
+         {{"0000:03:00.0", "io_failure"}, {"0000:04:00.0", "ok"}}},
+        {{"set", "--all", "led=11 22 33 44"}, "", 0,
+         {{"0000:03:00.0", "ok"}, {"0000:04:00.0", "ok"}, {"0000:05:00.0", "ok"}}},
+        {{"set", "--all", "led=11 22 33 44"}, "", 0, {}},  // nothing changes
+    };
+    std::size_t count = 0;
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const sim_run r = zelvoctl(history, args, state.path(), c.config);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
+        const std::vector<json> lines = lines_of(history);
+        ASSERT_EQ(lines.size(), count + c.results.size()) << c.args[0];
+        std::map<std::string, std::string> results;
+        for (std::size_t i = count; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i]["command"], c.args[0]);
+            results[lines[i]["pci_address"]] = lines[i]["result"];
+        }
+        EXPECT_EQ(results, c.results);
+        count = lines.size();
+        if (c.status == 0)
+            continue;
+        const json doc = json::parse(r.out);
+        const json& failed = doc["cards"][0];
+        const std::string backup = failed.value("backup", "");
+        EXPECT_TRUE(backup.starts_with(root + "/")) << failed;
+        EXPECT_EQ(failed["error"]["card_written"], true) << failed;
+        EXPECT_EQ(failed["error"]["backup"], backup) << failed;
+        EXPECT_NE(failed["error"].value("message", "").find("; the card was written; restore with: zelvoctl restore "
+                                                              "enp3s0f0 --from " + backup),
+                  std::string::npos)
+            << failed;
+        EXPECT_EQ(lines[0]["backup"], backup);
+        EXPECT_FALSE(doc["cards"][1].contains("error")) << doc;
+    }
 }
 
 // A history that cannot be opened stops a writer before the first write; one

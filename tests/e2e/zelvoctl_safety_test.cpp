@@ -377,6 +377,14 @@ TEST(ZelvoctlSafety, FailuresSayWhatWasWrittenAndACardIsReachedThroughAnyInterfa
           "\"card_written\": true", "\"backup\": \"" + b + "\""}},
         {"write-eio", {"burn", "enp3s0f0", "--fw", fw, "--backup-dir", b}, 5,
          {"firmware 266240 bytes: write\n", "backed up to " + b + "\n"}},
+        // Cards worked on at once: each reached as a single card is, its
+        // plan and backup in its block once it is done.
+        {"no-open", {"burn", "03:00.0", "04:00.0", "--fw", fw, "--backup-dir", b}, 0,
+         {"== 0000:03:00.0 enp3s0f0\nfirmware 266240 bytes: write\n", "backed up to " + b + "/",
+          "written and read back\n== 0000:04:00.0", "2 cards: 2 written"}},
+        {"write-eio", {"burn", "03:00.0", "04:00.0", "--fw", fw, "--backup-dir", b}, 5,
+         {"== 0000:03:00.0 enp3s0f0\nfirmware 266240 bytes: write\n", "backed up to " + b + "/",
+          "failed (io_failure): ", "== 0000:04:00.0", "written and read back\n", "1 failed"}},
     };
     for (const auto& c : cases) {
         const temp_dir state;
