@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <regex>
 #include <stdexcept>
 
@@ -125,6 +126,36 @@ sim_run zelvoctl_in_sim(const std::vector<std::string>& args, const std::string&
     std::vector<std::string> command = zelvoctl_command(state);
     command.insert(command.end(), args.begin(), args.end());
     return run_in_sim(command, config, state);
+}
+
+std::string make_fw(const std::string& path, const char* chip_group, const char* size, bool crc) {
+    std::vector<std::string> args = {sim_path(), "make-fw", "--chip-group", chip_group, path};
+    if (*size)
+        args.insert(args.end() - 1, {"--size", size});
+    if (crc)
+        args.insert(args.begin() + 2, "--crc");
+    const sim_run r = run_in_sim(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return path;
+}
+
+std::vector<u8> flash_in(const std::string& state, const card& c) {
+    return read_file_bytes(zsim::flash_file_path(state, c.addr));
+}
+
+write_watch::write_watch(const std::string& state_dir) : state(state_dir), from(read_request_log(state).size()) {}
+
+bool write_watch::wrote() const {
+    const auto log = read_request_log(state);
+    return std::any_of(log.begin() + static_cast<long>(std::min(from, log.size())), log.end(),
+                       [](const logged_request& q) { return q.cmd == 1; });
+}
+
+std::pair<std::string, int> split_status(const std::string& out) {
+    const std::size_t cut = out.rfind("status=");
+    if (cut == std::string::npos)
+        return {out, -1};
+    return {out.substr(0, cut), std::atoi(out.c_str() + cut + 7)};
 }
 
 std::string byte_diff(const std::vector<u8>& got, const std::vector<u8>& want) {

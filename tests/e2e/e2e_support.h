@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string_view>
+#include <utility>
 
 #include "sim_harness.h"
 
@@ -86,6 +87,20 @@ std::string byte_diff(const std::vector<u8>& got, const std::vector<u8>& want);
 
 // The `n` bytes of `bytes` from `at`.
 std::vector<u8> slice(const std::vector<u8>& bytes, std::size_t at, std::size_t n);
+
+// A firmware image made at `path` by the simulator's make-fw; `size` "" leaves its default.
+std::string make_fw(const std::string& path, const char* chip_group = "0", const char* size = "", bool crc = true);
+// The bytes of card `c`'s flash in state folder `state`.
+std::vector<u8> flash_in(const std::string& state, const card& c);
+// Marks the request log of `state`; wrote() tells whether a write came since.
+struct write_watch {
+    std::string state;
+    std::size_t from;
+    explicit write_watch(const std::string& state_dir);
+    bool wrote() const;
+};
+// A script's output ending in "status=N\n": the text before it, and N (-1 when absent).
+std::pair<std::string, int> split_status(const std::string& out);
 
 // zelvoctl with `args` in the simulator on the flash images of `state`.
 sim_run zelvoctl_in_sim(const std::vector<std::string>& args, const std::string& state, const std::string& config = "");
