@@ -20,10 +20,6 @@ const std::string LED_USAGE =
     " for led ctrl:\n\t<led_ctrl> <act_tmout> <blk_thre_h> <blk_thre_low>\n\tie: 0x4746c442 0x3b9aca0 0x9e4f58 "
     "0x17d7840\n for led_ctrl notes:\n\t <led3_mode:0x47>,<led2_mode:0x46>,<led1_mode:0xc4>,<led0_mode:0x42>\n"
     "\t\tmode_info: <0x47:1000M> <0x46:100M> <0xc4:ACT, -p blink> <0x42:LINK>\n\n";
-const std::string WOL_EN_USAGE =
-    " for wol enable ctrl:\n\t<wol_en_port0> <wol_en_port1> <wol_en_port2> <wol_en_port3>\n\tie: 0x0 0x0 0x0 0x0\n"
-    " for wol_en_ctrl notes:\n\t <disable:0>,<enable:1>\n\n";
-
 std::string unreadable_port_config() {
     std::string config = sim_default_config();
     const std::string from = "iface enp3s0f1 port=1";
@@ -43,22 +39,17 @@ std::vector<u8> fw_image(u32 size, u32 group = 0) {
 
 void expect_cards_as_preset(const preset_cards& cards) {
     for (const card* c : {&CARD4, &CARD2, &CARD1})
-        EXPECT_EQ(byte_diff(read_file_bytes(zsim::flash_file_path(cards.state.path(), c->addr)),
-                            preset_image(*c, sample_user_record(c->sn))),
-                  "")
-            << c->addr;
+        EXPECT_EQ(byte_diff(flash_in(cards.state.path(), *c), preset_image(*c, sample_user_record(c->sn))), "") << c->addr;
 }
 
+// One row for each stage that can refuse a value before the first write.
 TEST(RefusalBeforeWrite, ARefusedValueLeavesEveryCardAsItWas) {
     temp_dir dir;
     std::vector<u8> damaged = fw_image(0xCA000);
     damaged[0x50000] ^= 0x01;
-    const std::string fw = dir / "fw.bin", bad = dir / "bad.bin", kv9 = dir / "kv9.bin", tiny = dir / "tiny.bin",
-                      pxe = dir / "pxe.bin", missing = dir / "missing";
+    const std::string fw = dir / "fw.bin", bad = dir / "bad.bin", pxe = dir / "pxe.bin";
     write_file_bytes(fw, fw_image(0xCA000));
     write_file_bytes(bad, damaged);
-    write_file_bytes(kv9, fw_image(0x41000, 0x88488308));
-    write_file_bytes(tiny, std::vector<u8>(63, 0));
     write_file_bytes(pxe, std::vector<u8>(0x1000, 0x5a));
     const std::string port_1 = "enp3s0f1 port-1\n";
     const struct {
@@ -69,31 +60,18 @@ TEST(RefusalBeforeWrite, ARefusedValueLeavesEveryCardAsItWas) {
     } rows[] = {
         {{"-i", "0", "-reset-cfg", "-mac", "zz:zz"}, P0 + "invalid mac-addr:[zz:zz]\n"},
         {{"-i", "0", "-reset-cfg", "-mac-p0", "02:00:00:00:00:10"}, P0 + "ports param is must 1 to 4 \n"},
-        {{"-i", "0", "-reset-cfg", "-mac-p0", "02:00:00:00:00", "-ports", "2"}, P0 + "invalid macaddr:[02:00:00:00:00]\n"},
         {{"-i", "0", "-reset-cfg", "-led", "bad"}, P0 + "invalid led input[bad]: Usage:\n" + LED_USAGE},
-        {{"-i", "0", "-reset-cfg", "-wol_en", "1 0"}, P0 + "invalid en mode input[1 0]: Usage:\n" + WOL_EN_USAGE},
         {{"-i", "0", "-reset-cfg", "-si", "64 0 0 0"}, P0 + "invalid main:64\n"},
-        {{"-i", "0", "-reset-cfg", "-si-p0", "1 2 3 16"}, P0 + "invalid boost:16 in:[1 2 3 16]\n"},
         {{"-i", "0", "-reset-cfg", "-dp", "12"}, P0 + "read flash dump_para failed \n"},
-        {{"-i", "0", "-reset-cfg", "-fw", "/nonexistent"}, P0 + "canot' read /nonexistent\n"},
-        {{"-i", "0", "-reset-cfg", "-fw", tiny}, P0 + "fw bin too small: " + tiny + "\n"},
-        {{"-i", "6", "-reset-cfg", "-fw", kv9}, "enp5s0 port0\nfw bin is not for KV3 !\n"},
-        {{"-i", "0", "-reset-cfg", "-pxe", missing}, P0 + "canot' read " + missing + "\n"},
-        // The erase comes before the PXE image, so neither is written.
         {{"-i", "0", "-reset-cfg", "-pxe", pxe, "-fw", bad}, P0 + "file crc error\n"},
         // The earliest refusing stage speaks: the images before the LED.
         {{"-i", "0", "-reset-cfg", "-led", "bad", "-fw", "/nonexistent"}, P0 + "canot' read /nonexistent\n"},
         // A port the record has no entries for.
-        {{"-d", "enp3s0f1", "-reset-cfg", "-si", "1 2 3 4"}, port_1 + "invalid si port:-1\n", "",
-         unreadable_port_config()},
         {{"-d", "enp3s0f1", "-reset-cfg", "-mac", "02:00:00:00:00:10"}, port_1 + "mac set faild!\n", "",
          unreadable_port_config()},
         {{"-d", "enp3s0f1", "-reset-cfg", "-an", "1"}, port_1 + "set faild!\n", "", unreadable_port_config()},
         // Without an erase the images are the first write: the load is made as ever.
         {{"-i", "0", "-fw", fw, "-led", "bad"}, P0 + "invalid led input[bad]: Usage:\n" + LED_USAGE, "r3"},
-        {{"-i", "0", "-pxe", pxe, "-mac", "ff:ff:ff:ff:ff:ff"},
-         P0 + "mac-addr should not be zero/broadcase/group\ninvalid mac-addr:[ff:ff:ff:ff:ff:ff]\n", "r3"},
-        {{"-i", "0", "-pxe", pxe, "-fw", fw, "-dp", "12"}, P0 + "read flash dump_para failed \n", "r3"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));
@@ -117,7 +95,6 @@ TEST(RefusalBeforeWrite, AFifoIsAnUnreadableFile) {
     } rows[] = {
         {{"-q", "-eeprom", fifo, "-dp", "3"}, "read file " + fifo + " failed \n", ""},
         {{"-q", "-i", "0", "-fw", fifo}, P0 + "canot' read " + fifo + "\n", "r3"},
-        {{"-q", "-i", "0", "-pxe", fifo}, P0 + "canot' read " + fifo + "\n", "r3"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));
@@ -128,10 +105,8 @@ TEST(RefusalBeforeWrite, AFifoIsAnUnreadableFile) {
     }
 }
 
-// The first run dumps the record into a FIFO that is read only after a second
-// run has read the card: the first one must not hold the card's lock while it
-// waits for its reader. Before the second run starts, the first one's load
-// and dump requests are in the log: it has taken the lock for its dump.
+// A run dumping into a FIFO read only after a second run has read the card
+// holds no lock while it waits for its reader.
 TEST(RefusalBeforeWrite, ADumpWaitingForItsReaderHoldsNoCard) {
     static const char script[] = R"sh(
 tool=$1 dir=$2 log=$3
