@@ -151,6 +151,17 @@ bool write_watch::wrote() const {
                        [](const logged_request& q) { return q.cmd == 1; });
 }
 
+std::vector<nlohmann::json> history_lines(const std::string& path) {
+    const std::vector<u8> bytes = read_file_bytes(path);
+    const std::string text(bytes.begin(), bytes.end());
+    std::vector<nlohmann::json> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(nlohmann::json::parse(text.substr(start, end - start)));
+    EXPECT_EQ(start, text.size()) << "the last line is cut";
+    return lines;
+}
+
 std::pair<std::string, int> split_status(const std::string& out) {
     const std::size_t cut = out.rfind("status=");
     if (cut == std::string::npos)

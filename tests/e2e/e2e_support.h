@@ -3,6 +3,7 @@
 // in the tool shows up as a difference.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string_view>
 #include <utility>
 
@@ -101,6 +102,9 @@ struct write_watch {
 };
 // A script's output ending in "status=N\n": the text before it, and N (-1 when absent).
 std::pair<std::string, int> split_status(const std::string& out);
+
+// zelvoctl's history file, one JSON document a line; a cut last line fails the test.
+std::vector<nlohmann::json> history_lines(const std::string& path);
 
 // zelvoctl with `args` in the simulator on the flash images of `state`.
 sim_run zelvoctl_in_sim(const std::vector<std::string>& args, const std::string& state, const std::string& config = "");

@@ -10,7 +10,6 @@
 
 #include "e2e_support.h"
 #include "flash_store.h"
-#include "synthetic_image.h"
 
 namespace e2e {
 namespace {
@@ -22,33 +21,20 @@ const std::string LED_USAGE =
     "\t\tmode_info: <0x47:1000M> <0x46:100M> <0xc4:ACT, -p blink> <0x42:LINK>\n\n";
 std::string unreadable_port_config() {
     std::string config = sim_default_config();
-    const std::string from = "iface enp3s0f1 port=1";
-    const std::size_t at = config.find(from);
-    if (at == std::string::npos)
-        throw std::runtime_error("default config lacks " + from);
-    return config.replace(at, from.size(), "iface enp3s0f1 port=unreadable");
-}
-
-std::vector<u8> fw_image(u32 size, u32 group = 0) {
-    zsim::fw_image_params p;
-    p.size = size;
-    p.chip_group = group;
-    p.crc = true;
-    return zsim::make_fw_image(p);
+    return config.replace(config.find("iface enp3s0f1 port=1"), 21, "iface enp3s0f1 port=unreadable");
 }
 
 void expect_cards_as_preset(const preset_cards& cards) {
     for (const card* c : {&CARD4, &CARD2, &CARD1})
-        EXPECT_EQ(byte_diff(flash_in(cards.state.path(), *c), preset_image(*c, sample_user_record(c->sn))), "") << c->addr;
+        expect_flash_holds(cards, *c, sample_user_record(c->sn));
 }
 
 // One row for each stage that can refuse a value before the first write.
 TEST(RefusalBeforeWrite, ARefusedValueLeavesEveryCardAsItWas) {
     temp_dir dir;
-    std::vector<u8> damaged = fw_image(0xCA000);
+    const std::string fw = make_fw(dir / "fw.bin", "0", "0xCA000"), bad = dir / "bad.bin", pxe = dir / "pxe.bin";
+    std::vector<u8> damaged = read_file_bytes(fw);
     damaged[0x50000] ^= 0x01;
-    const std::string fw = dir / "fw.bin", bad = dir / "bad.bin", pxe = dir / "pxe.bin";
-    write_file_bytes(fw, fw_image(0xCA000));
     write_file_bytes(bad, damaged);
     write_file_bytes(pxe, std::vector<u8>(0x1000, 0x5a));
     const std::string port_1 = "enp3s0f1 port-1\n";
@@ -71,7 +57,7 @@ TEST(RefusalBeforeWrite, ARefusedValueLeavesEveryCardAsItWas) {
          unreadable_port_config()},
         {{"-d", "enp3s0f1", "-reset-cfg", "-an", "1"}, port_1 + "set faild!\n", "", unreadable_port_config()},
         // Without an erase the images are the first write: the load is made as ever.
-        {{"-i", "0", "-fw", fw, "-led", "bad"}, P0 + "invalid led input[bad]: Usage:\n" + LED_USAGE, "r3"},
+        {{"-i", "0", "-fw", fw, "-si", "64 0 0 0"}, P0 + "invalid main:64\n", "r3"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));

@@ -5,7 +5,6 @@
 // that says so; `zelvoctl history` prints the lines.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <nlohmann/json.hpp>
 
 #include "e2e_support.h"
@@ -19,17 +18,6 @@ sim_run zelvoctl(const std::string& history, std::vector<std::string> args, cons
                  const std::string& config = "") {
     args.insert(args.begin(), {zelvoctl_path(), "--history", history});
     return run_in_sim(args, config, state);
-}
-
-std::vector<json> lines_of(const std::string& history) {
-    const std::vector<u8> bytes = read_file_bytes(history);
-    const std::string text(bytes.begin(), bytes.end());
-    std::vector<json> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(json::parse(text.substr(start, end - start)));
-    EXPECT_EQ(start, text.size()) << "the last line is cut";
-    return lines;
 }
 
 TEST(ZelvoctlHistory, EveryChangeIsOneLineWrittenBeforeTheCommandEnds) {
@@ -55,7 +43,7 @@ TEST(ZelvoctlHistory, EveryChangeIsOneLineWrittenBeforeTheCommandEnds) {
     for (const auto& c : cases) {
         const sim_run r = zelvoctl(history, c.args, state.path(), c.fault.empty() ? "" : sim_default_config() + "fault enp3s0f1 " + c.fault + "\n");
         EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
-        const std::vector<json> lines = lines_of(history);
+        const std::vector<json> lines = history_lines(history);
         ASSERT_EQ(lines.size(), count + (c.line.is_null() ? 0 : 1)) << c.args[0] << " " << c.args[2];
         for (const auto& [key, want] : c.line.items())
             EXPECT_EQ(lines[count][key], want) << key << " of " << lines[count];
@@ -65,37 +53,6 @@ TEST(ZelvoctlHistory, EveryChangeIsOneLineWrittenBeforeTheCommandEnds) {
     for (const auto& [device, lines] : {std::pair{"enp3s0f0", 3u}, {"ZS4P0300A17", 1u}, {"0000:04:00.0", 0u}}) {
         const sim_run r = zelvoctl(history, {"--json", "history", device}, state.path());
         EXPECT_EQ(json::parse(r.out)["entries"].size(), lines) << device << r.err;
-    }
-}
-
-// Cards worked on at once share the history: each card a writer changes
-// gets its own whole line, in success and in failure.
-TEST(ZelvoctlHistory, EachCardOfManyAtOnceGetsItsOwnLine) {
-    const temp_dir state, files;
-    const std::string history = files / "history.jsonl", fw = make_fw(files / "kv9.fw", "0x88488308");
-    const struct {
-        std::vector<std::string> args;
-        std::string config;
-        int status;
-        std::map<std::string, std::string> results;  // each card's line: its result
-    } cases[] = {
-        // Six reads plan and back up 03:00.0; its read-back finds no answer.
-        {{"burn", "03:00.0", "04:00.0", "--jobs", "2", "--fw", fw, "--backup-dir", files / "backups"},
-         sim_default_config() + "fault enp3s0f0 fail-reads-after=6\n", 5,
-         {{"0000:03:00.0", "io_failure"}, {"0000:04:00.0", "ok"}}},
-        {{"set", "--all", "led=11 22 33 44"}, "", 0,
-         {{"0000:03:00.0", "ok"}, {"0000:04:00.0", "ok"}, {"0000:05:00.0", "ok"}}},
-    };
-    std::size_t count = 0;
-    for (const auto& c : cases) {
-        const sim_run r = zelvoctl(history, c.args, state.path(), c.config);
-        EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
-        const std::vector<json> lines = lines_of(history);
-        std::map<std::string, std::string> results;
-        for (std::size_t i = count; i < lines.size(); ++i)
-            results[lines[i]["pci_address"]] = lines[i]["result"];
-        EXPECT_EQ(results, c.results);
-        count = lines.size();
     }
 }
 

@@ -1,9 +1,10 @@
 // zelvoctl on every card at once: each card keeps its own record, a card
 // whose writes are lost fails alone and names its backup, set --all refuses
-// the fields that name one card.
+// the fields that name one card; each card gets its own history line.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "e2e_support.h"
@@ -27,10 +28,14 @@ TEST(ZelvoctlManyCards, BurnAllKeepsEachRecordAndALostWriteFailsOnlyItsCard) {
     const json doc = json::parse(r.out);
     EXPECT_EQ(doc["error"]["message"], "1 of 3 cards failed: 0000:04:00.0 (problems_found)");
     ASSERT_EQ(doc["cards"].size(), 3u);
+    std::map<std::string, std::string> results;  // each card's history line: its result
+    for (const json& line : history_lines(history_in(state)))
+        results[line["pci_address"]] += line["result"];
     std::size_t i = 0;
     for (const card* c : {&CARD4, &CARD2, &CARD1}) {
         const json& got = doc["cards"][i++];
         const std::string backup = got.value("backup", "");
+        EXPECT_EQ(results[c->addr], c == &CARD2 ? "problems_found" : "ok") << "one history line per card";
         EXPECT_TRUE(std::filesystem::exists(backup + "/manifest.json") && backup.find(':') == std::string::npos) << backup;
         EXPECT_EQ(got["outcome"], c == &CARD2 ? "failed" : "written") << got;
         const std::vector<u8> flash = flash_in(state, *c);
