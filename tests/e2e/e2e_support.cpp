@@ -151,7 +151,7 @@ bool write_watch::wrote() const {
                        [](const logged_request& q) { return q.cmd == 1; });
 }
 
-std::vector<nlohmann::json> history_lines(const std::string& path) {
+std::vector<nlohmann::json> history_file_lines(const std::string& path) {
     const std::vector<u8> bytes = read_file_bytes(path);
     const std::string text(bytes.begin(), bytes.end());
     std::vector<nlohmann::json> lines;

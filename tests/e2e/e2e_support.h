@@ -104,7 +104,7 @@ struct write_watch {
 std::pair<std::string, int> split_status(const std::string& out);
 
 // zelvoctl's history file, one JSON document a line; a cut last line fails the test.
-std::vector<nlohmann::json> history_lines(const std::string& path);
+std::vector<nlohmann::json> history_file_lines(const std::string& path);
 
 // zelvoctl with `args` in the simulator on the flash images of `state`.
 sim_run zelvoctl_in_sim(const std::vector<std::string>& args, const std::string& state, const std::string& config = "");

@@ -1,7 +1,6 @@
-// A bad option value costs a card nothing: a run that a later stage refuses
-// ends with that stage's message before its first write (the erase, the
-// images), files that are not regular files are unreadable instead of
-// hanging the tool, and a dump into a pipe nobody reads keeps no card locked.
+// A bad option value costs a card nothing: a later stage's refusal comes
+// before the first write, a FIFO is an unreadable file rather than a hang,
+// and a dump into a pipe nobody reads keeps no card locked.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -1,5 +1,3 @@
-// zelvoctl's backups are the owner's alone whatever the umask, and a file
-// planted where a backup file goes is never written through.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

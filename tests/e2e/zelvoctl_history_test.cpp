@@ -1,8 +1,6 @@
-// zelvoctl's history: every change a writing command makes to a card is one
-// line of the history file, written before the command ends, in success and
-// in failure; a history that cannot be written stops the command before the
-// card is touched, or, once the card is written, is reported as an error
-// that says so; `zelvoctl history` prints the lines.
+// zelvoctl's history: one line for every change to a card, written before the
+// command ends, in success and in failure; a history that cannot be written
+// is an error.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -43,7 +41,7 @@ TEST(ZelvoctlHistory, EveryChangeIsOneLineWrittenBeforeTheCommandEnds) {
     for (const auto& c : cases) {
         const sim_run r = zelvoctl(history, c.args, state.path(), c.fault.empty() ? "" : sim_default_config() + "fault enp3s0f1 " + c.fault + "\n");
         EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
-        const std::vector<json> lines = history_lines(history);
+        const std::vector<json> lines = history_file_lines(history);
         ASSERT_EQ(lines.size(), count + (c.line.is_null() ? 0 : 1)) << c.args[0] << " " << c.args[2];
         for (const auto& [key, want] : c.line.items())
             EXPECT_EQ(lines[count][key], want) << key << " of " << lines[count];

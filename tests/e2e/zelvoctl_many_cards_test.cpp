@@ -29,7 +29,7 @@ TEST(ZelvoctlManyCards, BurnAllKeepsEachRecordAndALostWriteFailsOnlyItsCard) {
     EXPECT_EQ(doc["error"]["message"], "1 of 3 cards failed: 0000:04:00.0 (problems_found)");
     ASSERT_EQ(doc["cards"].size(), 3u);
     std::map<std::string, std::string> results;  // each card's history line: its result
-    for (const json& line : history_lines(history_in(state)))
+    for (const json& line : history_file_lines(history_in(state)))
         results[line["pci_address"]] += line["result"];
     std::size_t i = 0;
     for (const card* c : {&CARD4, &CARD2, &CARD1}) {
