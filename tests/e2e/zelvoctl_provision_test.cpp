@@ -1,13 +1,15 @@
 // zelvoctl provision inside the driver simulator: cards of every model get
 // distinct identities from a pool, a second run writes nothing, a field card
 // and a used-up pool are refused, a run killed in the middle of a write is
-// finished by the next one without giving an identity twice, and two
+// finished by the next one without giving an identity twice, the cards of a
+// run are written at once taking their identities in card order, and two
 // stations share one PostgreSQL ledger.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -218,9 +220,13 @@ TEST(ZelvoctlProvision, ARunKilledDuringAWriteIsFinishedWithoutGivingAnIdentityT
          "killer", zelvoctl_path(), line.pool, line.ledger, line.files / "backups"},
         held, line.state.path());
     EXPECT_NE(killed.out.find("ended 137"), std::string::npos) << killed.out << killed.err;
+    // The other cards, written at the same time without a held write, were
+    // finished before the kill.
     json rows = line.rows();
-    ASSERT_EQ(rows.size(), 1u) << rows;
+    ASSERT_EQ(rows.size(), 3u) << rows;
     EXPECT_EQ(rows[0]["state"], "reserved");
+    EXPECT_EQ(rows[1]["state"], "committed");
+    EXPECT_EQ(rows[2]["state"], "committed");
 
     const sim_run finish = line.provision({"--all"}, erased_cards());
     EXPECT_EQ(finish.status, 0) << finish.out;
@@ -234,6 +240,105 @@ TEST(ZelvoctlProvision, ARunKilledDuringAWriteIsFinishedWithoutGivingAnIdentityT
     }
     const std::string first_outcome = json::parse(finish.out)["cards"][0]["outcome"];
     EXPECT_TRUE(first_outcome == "committed" || first_outcome == "provisioned") << first_outcome;
+}
+
+// Four erased 4-port cards nic0 ... nic3, every flash write held `delay_ms`.
+std::string slow_cards(int delay_ms) {
+    std::string config;
+    for (int c = 0; c < 4; ++c) {
+        config += "card 0000:1" + std::to_string(c) + ":00.0 device=0x8308 flash=erased\n";
+        for (int p = 0; p < 4; ++p)
+            config += "iface nic" + std::to_string(c) + "p" + std::to_string(p) + "\n";
+        config += "fault nic" + std::to_string(c) + "p0 write-delay-ms=" + std::to_string(delay_ms) + "\n";
+    }
+    return config;
+}
+
+card slow_card(int c) {
+    static const std::string addrs[] = {"0000:10:00.0", "0000:11:00.0", "0000:12:00.0", "0000:13:00.0"};
+    return {addrs[c].c_str(), CARD4.flash_size, CARD4.record_at, ""};
+}
+
+TEST(ZelvoctlProvision, AllCardsAreWrittenAtOnceAndTakeTheirIdentitiesInCardOrder) {
+    const line_setup line;
+    const sim_run r = line.provision({"--all"}, slow_cards(300));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const json doc = json::parse(r.out);
+    EXPECT_EQ(doc["summary"], json::parse(R"({"cards": 4, "provisioned": 4, "committed": 0, "up_to_date": 0,
+                                               "refused": 0, "failed": 0})"));
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(doc["cards"][c]["serial"], expected_identity(c, 0)) << doc["cards"][c];
+        EXPECT_EQ(identity_on_flash(line.state.path(), slow_card(c), 4), expected_identity(c, 4));
+    }
+    // Each card's requests, from its first to its last, span the writes of
+    // every other card: the last card to begin began before the first to end
+    // was done (one after another, each card's requests would stand alone).
+    const auto log = read_request_log(line.state.path());
+    std::size_t first[4], last[4], writes[4] = {};
+    std::fill(std::begin(first), std::end(first), log.size());
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        ASSERT_TRUE(log[i].iface.starts_with("nic")) << log[i].iface;
+        const int c = log[i].iface[3] - '0';
+        first[c] = std::min(first[c], i);
+        last[c] = i;
+        writes[c] += log[i].cmd == 1 ? 1 : 0;
+    }
+    for (int c = 0; c < 4; ++c)
+        EXPECT_GT(writes[c], 0u) << "card " << c;
+    EXPECT_LT(*std::max_element(std::begin(first), std::end(first)), *std::min_element(std::begin(last), std::end(last)))
+        << "the cards were written one after another";
+}
+
+TEST(ZelvoctlProvision, ADryRunShowsEachCardTheIdentityItWouldGetWritingNothing) {
+    const line_setup line;
+    const sim_run dry = line.ctl({"provision", "--all", "--dry-run", "--pool", line.pool, "--ledger", line.ledger},
+                                 erased_cards());
+    EXPECT_EQ(dry.status, 0) << dry.out << dry.err;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(dry.out.find("would get: serial " + expected_identity(i, 0)), std::string::npos) << dry.out;
+    EXPECT_TRUE(dry.out.ends_with("3 cards: 3 to provision, 0 committed (already carrying their reservation), "
+                                  "0 already up to date, 0 refused, 0 failed\n"))
+        << dry.out;
+    EXPECT_EQ(writes_since(line.state.path(), 0), "");
+    EXPECT_EQ(line.rows().size(), 0u);
+}
+
+// A card whose maintain file another program holds fails alone; the cards
+// after it do not wait for its turn at the ledger and get the identities it
+// did not take.
+TEST(ZelvoctlProvision, ALockedCardFailsAloneAndTakesNoIdentity) {
+    const line_setup line;
+    static const char script[] = R"sh(
+sim=$1 zelvoctl=$2 dir=$3
+shift 3
+mkfifo "$dir/ready"
+"$sim" hold-lock /sys/class/net/enp3s0f0/maintain 30 >"$dir/ready" &
+holder=$!
+read -r ready <"$dir/ready"
+"$zelvoctl" --json --lock-wait 1 "$@"
+echo "status=$?"
+kill $holder
+)sh";
+    const temp_dir dir;
+    const sim_run r = run_in_sim({"/bin/bash", "-c", script, "locked", sim_path(), zelvoctl_path(), dir.path(),
+                                  "provision", "--all", "--pool", line.pool, "--ledger", line.ledger, "--backup-dir",
+                                  line.files / "backups"},
+                                 erased_cards(), line.state.path(), 40);
+    const std::size_t cut = r.out.rfind("status=");
+    ASSERT_NE(cut, std::string::npos) << r.out << r.err;
+    EXPECT_EQ(r.out.substr(cut), "status=6\n") << r.err;
+    const json cards = json::parse(r.out.substr(0, cut))["cards"];
+    EXPECT_EQ(cards[0]["outcome"], "failed");
+    EXPECT_EQ(cards[0]["error"]["code"], "lock_timeout") << cards[0];
+    EXPECT_EQ(cards[0]["serial"], nullptr);
+    EXPECT_EQ(cards[0]["model"], "4-port");
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(cards[i]["outcome"], "provisioned") << cards[i];
+        EXPECT_EQ(identity_on_flash(line.state.path(), MODELS[i].c, MODELS[i].ports),
+                  expected_identity(i - 1, MODELS[i].ports));
+    }
+    EXPECT_EQ(read_file_bytes(line.state.path() + "/" + CARD4.addr + ".flash"), std::vector<u8>(CARD4.flash_size, 0xff));
+    EXPECT_EQ(line.rows().size(), 2u);
 }
 
 TEST(ZelvoctlProvision, TwoStationsShareOnePostgresLedgerWithoutSharingAnIdentity) {
