@@ -308,26 +308,14 @@ TEST(ZelvoctlProvision, ADryRunShowsEachCardTheIdentityItWouldGetWritingNothing)
 // did not take.
 TEST(ZelvoctlProvision, ALockedCardFailsAloneAndTakesNoIdentity) {
     const line_setup line;
-    static const char script[] = R"sh(
-sim=$1 zelvoctl=$2 dir=$3
-shift 3
-mkfifo "$dir/ready"
-"$sim" hold-lock /sys/class/net/enp3s0f0/maintain 30 >"$dir/ready" &
-holder=$!
-read -r ready <"$dir/ready"
-"$zelvoctl" --json --lock-wait 1 "$@"
-echo "status=$?"
-kill $holder
-)sh";
-    const temp_dir dir;
-    const sim_run r = run_in_sim({"/bin/bash", "-c", script, "locked", sim_path(), zelvoctl_path(), dir.path(),
-                                  "provision", "--all", "--pool", line.pool, "--ledger", line.ledger, "--backup-dir",
-                                  line.files / "backups"},
-                                 erased_cards(), line.state.path(), 40);
-    const std::size_t cut = r.out.rfind("status=");
-    ASSERT_NE(cut, std::string::npos) << r.out << r.err;
-    EXPECT_EQ(r.out.substr(cut), "status=6\n") << r.err;
-    const json cards = json::parse(r.out.substr(0, cut))["cards"];
+    const locked_run r = run_tool_while_locked(
+        "enp3s0f0", 30,
+        {"--json", "--lock-wait", "1", "provision", "--all", "--pool", line.pool, "--ledger", line.ledger,
+         "--backup-dir", line.files / "backups"},
+        40, erased_cards(), line.state.path(), zelvoctl_path());
+    EXPECT_EQ(r.holder, "locked");
+    EXPECT_EQ(r.status, 6) << r.out << r.sim.err;
+    const json cards = json::parse(r.out)["cards"];
     EXPECT_EQ(cards[0]["outcome"], "failed");
     EXPECT_EQ(cards[0]["error"]["code"], "lock_timeout") << cards[0];
     EXPECT_EQ(cards[0]["serial"], nullptr);
