@@ -5,11 +5,15 @@
 // shared memory).
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 #include "sql_link.h"
 
 namespace {
 
 constexpr int BUSY_WAIT_MS = 30000;
+constexpr int RETRY_PAUSE_MS = 10;
 
 struct db_close {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -31,7 +35,7 @@ public:
         run("PRAGMA foreign_keys = ON", {});
         // One flush per transaction (of the write-ahead log) instead of the
         // rollback journal's several; still every commit is on disk.
-        run("PRAGMA journal_mode = WAL", {});
+        run_waiting("PRAGMA journal_mode = WAL");
         run("PRAGMA synchronous = FULL", {});
     }
 
@@ -63,6 +67,22 @@ public:
     const char* for_update() const override { return ""; }
 
 private:
+    // Switching the journal of a file that other stations are opening at the
+    // same moment is answered "busy" at once, without the busy handler's wait:
+    // wait here, as long as the busy time-out would.
+    void run_waiting(const std::string& sql) {
+        for (int waited_ms = 0;; waited_ms += RETRY_PAUSE_MS) {
+            try {
+                run(sql, {});
+                return;
+            } catch (const sql_conflict&) {
+                if (waited_ms >= BUSY_WAIT_MS)
+                    throw;
+                std::this_thread::sleep_for(std::chrono::milliseconds(RETRY_PAUSE_MS));
+            }
+        }
+    }
+
     void check(int rc) {
         if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
             return;
