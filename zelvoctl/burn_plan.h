@@ -16,7 +16,6 @@
 #include "record_decode.h"
 
 struct burn_options {
-    std::string device;
     std::string fw, pxe;              // image files; pxe may be empty
     bool overwrite_identity = false;  // write the image's user area instead of keeping the card's
     bool dry_run = false;

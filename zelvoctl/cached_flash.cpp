@@ -25,5 +25,6 @@ int cached_flash::read_flash_partion(const eth_dev* dev, int partion, const char
 
 int cached_flash::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
     std::erase_if(cache_, [dev](const auto& entry) { return entry.first.first == dev; });
+    wrote_ = true;
     return inner_.write_flash_partion(dev, partion, data);
 }

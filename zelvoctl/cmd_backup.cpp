@@ -1,26 +1,39 @@
 // zelvoctl backup and restore.
 #include "card_backup.h"
+#include "card_set.h"
 #include "commands.h"
 #include "flash_areas.h"
 #include "flash_partitions.h"
 #include "identity_guard.h"
 
-command_result run_backup(session& s, const backup_options& o) {
+command_result run_backup(session& s, const backup_options& o, const card_selection& sel) {
     if (s.from_image())
         throw ctl_error(ctl_status::usage, "backup reads a card, not an image file");
-    command_result r;
-    r.doc["backups"] = json::array();
-    const auto targets = s.targets(o.target.device, o.target.all);
-    for (const eth_dev* dev : targets) {
-        const card& c = s.card_holding(*dev);
+    const bool many = sel.many();
+    auto backup_card = [&](const card& c, card_channel& channel, const progress& report, card_result& r) {
         const std::string addr = pci_address(*c.first);
         backup_target to = o.to.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, addr) : backup_target{o.to};
-        if (!o.to.empty() && targets.size() > 1)
+        // Many cards backed up into one folder each get their own inside it.
+        if (!o.to.empty() && many)
             to.dir += "/" + backup_folder_name(addr);
-        const taken_backup b = take_backup(s.flash(), c, to, s.report());
-        r.doc["backups"].push_back({{"dir", b.dir}, {"manifest", b.manifest}});
-        r.text += addr + " backed up to " + b.dir + "\n";
+        const taken_backup b = take_backup(channel.flash(), c, to, report);
+        r.doc = {{"dir", b.dir}, {"manifest", b.manifest}};
+        r.text = addr + " backed up to " + b.dir + "\n";
+        r.outcome = "backed_up";
+    };
+    if (!many) {
+        const card& c = s.card_holding(*s.targets(sel.device(), false).front());
+        card_channel channel(s, c, false, false);
+        card_result one;
+        backup_card(c, channel, s.report(), one);
+        return {{{"backups", json::array({one.doc})}}, one.text, ctl_status::ok};
     }
+    command_result r = run_card_set(s, sel, false, {{"backed_up", "backed up"}}, backup_card);
+    // Every backup taken, listed as a single card's run lists its own.
+    r.doc["backups"] = json::array();
+    for (const json& c : r.doc["cards"])
+        if (c.contains("manifest"))
+            r.doc["backups"].push_back({{"dir", c["dir"]}, {"manifest", c["manifest"]}});
     return r;
 }
 

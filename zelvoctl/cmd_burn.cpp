@@ -1,9 +1,12 @@
 // zelvoctl burn and verify: the library computes the image for the card;
 // burn backs the card up, writes what differs and reads it back; verify
 // only compares.
+#include <algorithm>
+
 #include "burn_plan.h"
 #include "cached_flash.h"
 #include "card_backup.h"
+#include "card_set.h"
 #include "commands.h"
 #include "flash_partitions.h"
 #include "identity_guard.h"
@@ -28,53 +31,55 @@ std::string plan_text(const json& plan) {
     return out;
 }
 
-}  // namespace
-
-command_result run_burn(session& s, const burn_options& o) {
-    if (s.from_image())
-        throw ctl_error(ctl_status::usage, "burn writes a card, not an image file");
-    if (o.no_backup && !o.backup_dir.empty())
-        throw ctl_error(ctl_status::usage, "--backup-dir and --no-backup exclude each other");
-    const eth_dev& dev = *s.targets(o.device, false).front();
-    const card& c = s.card_holding(dev);
-    const auto held = o.dry_run ? nullptr : s.hold(c);
-    cached_flash flash(s.flash());
+// One card's burn into `r`: the plan, the backup taken first, the writes and
+// the read-back, the card held throughout. `backup_root` set: the backup goes
+// into a new folder under it, and a card whose plan writes nothing is not
+// backed up.
+void burn_card(session& s, const card& c, const eth_dev& dev, card_channel& channel, const burn_options& o,
+               const progress& report, const std::string& backup_root, card_result& r) {
+    cached_flash flash(channel.flash());
     const burn_plan plan = plan_burn(flash, dev, o);
     if (o.overwrite_identity && !o.force)
         if (const auto image_record = plan.written_record(dev))
             refuse_identity_clash(flash, s.cards(), c, record_from_bytes(read_partition(flash, dev, PART_MAC_ADDR)),
                                   *image_record);
-    command_result r;
     r.doc["interface"] = dev.name;
     r.doc["dry_run"] = o.dry_run;
     r.doc["plan"] = plan_json(plan, o.force);
     r.text = plan_text(r.doc["plan"]);
+    const bool writes = std::any_of(plan.steps.begin(), plan.steps.end(),
+                                    [&](const burn_step& step) { return o.force || !step.on_card(); });
+    r.outcome = !writes ? "up_to_date" : o.dry_run ? "would_write" : "written";
     if (o.dry_run)
-        return r;
+        return;
     std::string hint = "no backup was taken";
     r.doc["backup"] = nullptr;
-    if (!o.no_backup) {
-        const std::string dir =
-            take_backup(flash, c, o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, pci_address(*c.first))
-                                                       : backup_target{o.backup_dir},
-                        s.report())
-                .dir;
+    if (!o.no_backup && (backup_root.empty() || writes)) {
+        const std::string addr = pci_address(*c.first);
+        const backup_target to = !backup_root.empty()   ? default_backup_target(backup_root, addr)
+                                 : o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, addr)
+                                                        : backup_target{o.backup_dir};
+        const std::string dir = take_backup(flash, c, to, report).dir;
         r.doc["backup"] = dir;
         r.text += "backed up to " + dir + "\n";
         hint = "restore with: zelvoctl restore " + std::string(dev.name) + " --from " + dir;
     }
-    r.doc["verified"] = burn_and_verify(flash, dev, plan, o.force, s.report(), hint);
-    r.text += "written and read back\n";
-    return r;
+    try {
+        r.doc["verified"] = burn_and_verify(flash, dev, plan, o.force, report, hint);
+    } catch (...) {
+        r.written = flash.wrote();
+        throw;
+    }
+    r.written = flash.wrote();
+    r.text += r.written ? "written and read back\n" : "already on the card, nothing written\n";
 }
 
-command_result run_verify(session& s, const burn_options& o) {
-    const eth_dev& dev = *s.targets(o.device, false).front();
-    cached_flash flash(s.flash());
+void verify_card(flash_access& card_flash, const eth_dev& dev, const burn_options& o, card_result& r) {
+    cached_flash flash(card_flash);
     const burn_plan plan = plan_burn(flash, dev, o);
-    command_result r;
     r.doc["interface"] = dev.name;
     r.doc["partitions"] = json::array();
+    r.outcome = "matches";
     for (const burn_step& step : plan.steps) {
         const char* name = partition_by_number(step.partition).name;
         r.doc["partitions"].push_back(
@@ -84,8 +89,50 @@ command_result run_verify(session& s, const burn_options& o) {
             if (a.differing > 0)
                 r.text += "  " + std::string(a.area) + " area: " + std::to_string(a.differing) + " bytes differ, from " +
                           hex(static_cast<u32>(a.first_difference), 5) + "\n";
-        if (!step.on_card())
+        if (!step.on_card()) {
             r.status = ctl_status::problems;
+            r.outcome = "differs";
+        }
     }
-    return r;
+}
+
+command_result single(const card_result& r) { return {r.doc, r.text, r.status}; }
+
+}  // namespace
+
+command_result run_burn(session& s, const burn_options& o, const card_selection& sel) {
+    if (s.from_image())
+        throw ctl_error(ctl_status::usage, "burn writes a card, not an image file");
+    if (o.no_backup && !o.backup_dir.empty())
+        throw ctl_error(ctl_status::usage, "--backup-dir and --no-backup exclude each other");
+    if (sel.many()) {
+        // The one record of an image written whole onto every card would
+        // give them all the same addresses and serial.
+        if (o.overwrite_identity)
+            throw ctl_error(ctl_status::usage, "--overwrite-identity writes one card's identity: give one DEVICE");
+        const std::string root = o.backup_dir.empty() ? DEFAULT_BACKUP_ROOT : o.backup_dir;
+        command_result r = run_card_set(s, sel, !o.dry_run, write_words(o.dry_run),
+                                        [&](const card& c, card_channel& channel, const progress& report, card_result& cr) {
+                                            burn_card(s, c, *c.first, channel, o, report, root, cr);
+                                        });
+        r.doc["dry_run"] = o.dry_run;
+        return r;
+    }
+    const eth_dev& dev = *s.targets(sel.device(), false).front();
+    const card& c = s.card_holding(dev);
+    card_channel channel(s, c, !o.dry_run, false);
+    card_result r;
+    burn_card(s, c, dev, channel, o, s.report(), "", r);
+    return single(r);
+}
+
+command_result run_verify(session& s, const burn_options& o, const card_selection& sel) {
+    if (sel.many() && !s.from_image())
+        return run_card_set(s, sel, false, {{"matches", "matching"}, {"differs", "differing"}},
+                            [&](const card& c, card_channel& channel, const progress&, card_result& r) {
+                                verify_card(channel.flash(), *c.first, o, r);
+                            });
+    card_result r;
+    verify_card(s.flash(), *s.targets(sel.device(), false).front(), o, r);
+    return single(r);
 }

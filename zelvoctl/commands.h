@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "burn_plan.h"
+#include "card_set.h"
 #include "session.h"
 
 struct target_options {
@@ -17,20 +18,19 @@ command_result run_list(session& s);
 command_result run_show(session& s, const target_options& t);
 
 struct set_options {
-    target_options target;  // one device: a MAC or serial belongs to one card
     std::vector<std::string> fields;
     bool dry_run = false;
     bool force = false;  // write a MAC or serial another card already carries
 };
-command_result run_set(session& s, const set_options& o);
+// With many cards only fields that are no card's identity.
+command_result run_set(session& s, const set_options& o, const card_selection& sel);
 
 command_result run_check(session& s);
 
 struct backup_options {
-    target_options target;
     std::string to;  // empty: a new folder under DEFAULT_BACKUP_ROOT
 };
-command_result run_backup(session& s, const backup_options& o);
+command_result run_backup(session& s, const backup_options& o, const card_selection& sel);
 
 struct restore_options {
     std::string device;
@@ -41,8 +41,8 @@ struct restore_options {
 };
 command_result run_restore(session& s, const restore_options& o);
 
-command_result run_burn(session& s, const burn_options& o);
-command_result run_verify(session& s, const burn_options& o);
+command_result run_burn(session& s, const burn_options& o, const card_selection& sel);
+command_result run_verify(session& s, const burn_options& o, const card_selection& sel);
 
 struct provision_options {
     target_options target;

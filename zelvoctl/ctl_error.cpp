@@ -21,6 +21,13 @@ ctl_status worse_for_unread_card(ctl_status so_far, const std::string& code) {
     return ctl_status::io_failure;
 }
 
+ctl_error by_fault(const ctl_error& e, const result& fault, const std::string& said) {
+    if (fault.ok() || e.status() != ctl_status::io_failure || ctl_status_of(fault) == ctl_status::io_failure)
+        return e;
+    return ctl_error(ctl_status_of(fault),
+                     !said.empty() ? said : fault.message.empty() ? "flash access failed" : fault.message);
+}
+
 ctl_status ctl_status_of(const result& r) {
     switch (r.code) {
     case fault_code::none: return ctl_status::ok;

@@ -36,6 +36,11 @@ private:
     ctl_status status_;
 };
 
+// What a step that failed with `e` fails by when its channel met a
+// run-ending `fault` meanwhile: a bare I/O failure becomes the fault's own
+// status, told by the library's last line `said` (or the fault's message).
+ctl_error by_fault(const ctl_error& e, const result& fault, const std::string& said);
+
 // The status of a command that read many cards, after one of them could not
 // be read (`code` is its error's status_code, "" when it was read): a lock
 // time-out (6) outranks an I/O failure (5), which outranks problems found.

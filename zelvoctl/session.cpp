@@ -1,6 +1,8 @@
 #include "session.h"
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "devices/device_scan.h"
 #include "devices/port_count.h"
@@ -8,8 +10,16 @@
 #include "flash/file_eeprom.h"
 
 namespace {
+
 constexpr int ZELVOCTL_READ_CHUNK = 128 * 1024;
+
+// Backups, plans and read-backs read whole partitions: a request per 128 KiB
+// rather than per 4 KiB keeps them close to the cost of a write.
+std::unique_ptr<maintain_channel> live_channel(int lock_wait_s) {
+    return std::make_unique<maintain_channel>(false, ZELVOCTL_READ_CHUNK, lock_wait_s);
 }
+
+}  // namespace
 
 card_hold::card_hold(maintain_channel& channel, const card& c, int limit_s) : channel_(channel), lock_(c.ifaces, limit_s) {
     switch (lock_.result()) {
@@ -26,11 +36,9 @@ card_hold::card_hold(maintain_channel& channel, const card& c, int limit_s) : ch
 }
 
 session::session(const global_options& options, const std::string& image_file)
-    : report_(options.quiet), lock_wait_s_(options.lock_wait_s) {
+    : options_(options), report_(options.quiet), lock_wait_s_(options.lock_wait_s) {
     if (image_file.empty()) {
-        // Backups, plans and read-backs read whole partitions: a request per
-        // 128 KiB rather than per 4 KiB keeps them close to the cost of a write.
-        auto live = std::make_unique<maintain_channel>(false, ZELVOCTL_READ_CHUNK, lock_wait_s_);
+        auto live = live_channel(lock_wait_s_);
         live_ = live.get();
         flash_ = std::move(live);
         list_all_zelvo_devices(devices_, false);
@@ -72,4 +80,36 @@ std::unique_ptr<card_hold> session::hold(const card& c) {
     if (live_ == nullptr)
         return nullptr;
     return std::make_unique<card_hold>(*live_, c, lock_wait_s_);
+}
+
+card_channel::card_channel(session& s, const card& c, bool hold, bool own) : flash_(&s.flash()) {
+    if (!own || s.live_ == nullptr) {
+        if (hold)
+            hold_ = s.hold(c);
+        return;
+    }
+    own_ = live_channel(s.lock_wait_s_);
+    flash_ = own_.get();
+    if (hold)
+        hold_ = std::make_unique<card_hold>(*own_, c, s.lock_wait_s_);
+}
+
+std::vector<const card*> session::card_set(const std::vector<std::string>& devices, bool all) {
+    if (!all && devices.empty())
+        throw ctl_error(ctl_status::usage, "name a DEVICE (interface or PCI address) or give --all");
+    std::vector<const card*> set;
+    if (all) {
+        for (const eth_dev* dev : targets("", true))
+            set.push_back(&card_holding(*dev));
+    }
+    for (const std::string& name : devices) {
+        const card* c = &card_holding(resolve_device(devices_, name));
+        if (std::find(set.begin(), set.end(), c) == set.end())
+            set.push_back(c);
+    }
+    std::sort(set.begin(), set.end(), [](const card* a, const card* b) {
+        const eth_dev &x = *a->first, &y = *b->first;
+        return std::tie(x.domain, x.bus, x.device, x.fun) < std::tie(y.domain, y.bus, y.device, y.fun);
+    });
+    return set;
 }

@@ -23,6 +23,7 @@ struct global_options {
     bool json = false;
     bool quiet = false;
     int lock_wait_s = DEFAULT_LOCK_WAIT_S;  // how long to wait for a card's maintain lock
+    int out_fd = 1;  // where the human blocks of many cards are printed as they finish
 };
 
 // Every interface's maintain lock of one card, held while it lives; the
@@ -37,6 +38,23 @@ public:
 private:
     maintain_channel& channel_;
     card_lock lock_;
+};
+
+class session;
+
+// One card's way to its flash, holding the card for a writing command while
+// it lives. `own`: a channel of its own on the live cards, so that cards can
+// be worked on at once (the session's holds one card at a time); otherwise,
+// and on an image file, the session's.
+class card_channel {
+public:
+    card_channel(session& s, const card& c, bool hold, bool own);
+    flash_access& flash() { return *flash_; }
+
+private:
+    std::unique_ptr<maintain_channel> own_;
+    flash_access* flash_;
+    std::unique_ptr<card_hold> hold_;
 };
 
 // The outcome of one command: the JSON document's body, the human text, and
@@ -68,7 +86,15 @@ public:
     // read-back. Throws lock_timeout or io_failure; nothing for an image file.
     std::unique_ptr<card_hold> hold(const card& c);
 
+    // The cards a command over many cards works on, in PCI address order:
+    // every card with `all`, else each card holding a named interface, once.
+    std::vector<const card*> card_set(const std::vector<std::string>& devices, bool all);
+
+    const global_options& options() const { return options_; }
+
 private:
+    friend class card_channel;
+    global_options options_;
     device_list devices_;
     std::vector<card> cards_;
     std::unique_ptr<flash_access> flash_;  // the live channel, or the image file

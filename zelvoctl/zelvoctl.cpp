@@ -23,6 +23,8 @@ struct cli_choice {
     burn_options burn;
     provision_options provision;
     ledger_options ledger;
+    card_selection cards;  // of burn, verify, backup and set
+    std::string set_device;
 };
 
 void write_all(int fd, const std::string& text) {
@@ -33,6 +35,13 @@ void write_all(int fd, const std::string& text) {
 void add_target(CLI::App* cmd, target_options& t) {
     cmd->add_option("DEVICE", t.device, "interface name or PCI address");
     cmd->add_flag("--all", t.all, "one interface per card");
+}
+
+// DEVICE..., --all and --jobs of a command that works on one card or many.
+void add_card_selection(CLI::App* cmd, card_selection& sel) {
+    cmd->add_option("DEVICE", sel.devices, "interface names or PCI addresses");
+    cmd->add_flag("--all", sel.all, "every card");
+    cmd->add_option("--jobs", sel.jobs, "at most N cards at a time (default: all, at most 16)");
 }
 
 void build_cli(CLI::App& app, cli_choice& c) {
@@ -48,12 +57,15 @@ void build_cli(CLI::App& app, cli_choice& c) {
     add_target(show, c.target);
     show->add_option("--image", c.image, "a flash image file instead of a card");
     CLI::App* set = app.add_subcommand("set", "change fields of the user record");
-    set->add_option("DEVICE", c.set.target.device, "interface name or PCI address")->required();
-    set->add_option("FIELDS", c.set.fields, "FIELD=VALUE ...")->required();
+    // One DEVICE, or --all: the fields follow.
+    set->add_option("DEVICE", c.set_device, "interface name or PCI address");
+    set->add_option("FIELDS", c.set.fields, "FIELD=VALUE ...");
+    set->add_flag("--all", c.cards.all, "every card (fields that are no card's identity)");
+    set->add_option("--jobs", c.cards.jobs, "at most N cards at a time (default: all, at most 16)");
     set->add_flag("--dry-run", c.set.dry_run, "show the changes, write nothing");
     set->add_flag("--force", c.set.force, "write a MAC or serial another card carries");
     CLI::App* backup = app.add_subcommand("backup", "save every readable partition with a manifest");
-    add_target(backup, c.backup.target);
+    add_card_selection(backup, c.cards);
     backup->add_option("--to", c.backup.to, "backup folder");
     CLI::App* restore = app.add_subcommand("restore", "write a backup back and verify it");
     restore->add_option("DEVICE", c.restore.device, "interface name or PCI address")->required();
@@ -62,7 +74,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     restore->add_option("--backup-dir", c.restore.backup_dir, "where that backup of this card goes");
     restore->add_flag("--force", c.restore.force, "write a MAC or serial another card carries");
     CLI::App* burn = app.add_subcommand("burn", "write firmware (and PXE) images, keeping the card's record");
-    burn->add_option("DEVICE", c.burn.device, "interface name or PCI address")->required();
+    add_card_selection(burn, c.cards);
     burn->add_option("--fw", c.burn.fw, "firmware image file")->required();
     burn->add_option("--pxe", c.burn.pxe, "PXE image file");
     burn->add_flag("--overwrite-identity", c.burn.overwrite_identity, "write the image's user area too");
@@ -71,7 +83,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     burn->add_flag("--no-backup", c.burn.no_backup, "take no backup first");
     burn->add_flag("--force", c.burn.force, "write partitions that already hold these bytes, and a MAC or serial another card carries");
     CLI::App* verify = app.add_subcommand("verify", "compare the card with what a burn would write");
-    verify->add_option("DEVICE", c.burn.device, "interface name or PCI address");
+    add_card_selection(verify, c.cards);
     verify->add_option("--fw", c.burn.fw, "firmware image file")->required();
     verify->add_option("--pxe", c.burn.pxe, "PXE image file");
     verify->add_option("--image", c.image, "a flash image file instead of a card");
@@ -103,15 +115,15 @@ command_result dispatch(cli_choice& c, std::optional<session>& session_made) {
     if (c.command == "show")
         return run_show(s, c.target);
     if (c.command == "set")
-        return run_set(s, c.set);
+        return run_set(s, c.set, c.cards);
     if (c.command == "check")
         return run_check(s);
     if (c.command == "backup")
-        return run_backup(s, c.backup);
+        return run_backup(s, c.backup, c.cards);
     if (c.command == "burn")
-        return run_burn(s, c.burn);
+        return run_burn(s, c.burn, c.cards);
     if (c.command == "verify")
-        return run_verify(s, c.burn);
+        return run_verify(s, c.burn, c.cards);
     if (c.command == "provision")
         return run_provision(s, c.provision);
     return run_restore(s, c.restore);
@@ -139,15 +151,6 @@ int finish(int out_fd, const cli_choice& c, const command_result* r, ctl_status 
     return static_cast<int>(status);
 }
 
-// What a run that the channel's fault ended says about it: the last line the
-// library showed.
-std::string fault_message(const session& s, const buffer_sink& said) {
-    const std::string last = said.last_line();
-    if (!last.empty())
-        return last;
-    return s.flash().fault().message.empty() ? "flash access failed" : s.flash().fault().message;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -166,6 +169,10 @@ int main(int argc, char** argv) {
         return finish(STDOUT_FILENO, c, nullptr, ctl_status::usage, e.what());
     }
     c.command = app.get_subcommands().front()->get_name();
+    if (c.command == "set" && c.cards.all && !c.set_device.empty())  // with --all every word is a field
+        c.set.fields.insert(c.set.fields.begin(), c.set_device);
+    else if (c.command == "set" && !c.set_device.empty())
+        c.cards.devices = {c.set_device};
     // The library's texts are not zelvoctl's output: the run keeps them, to
     // be quoted in an error or dropped; standard output carries the document.
     buffer_sink library_says;
@@ -177,10 +184,8 @@ int main(int argc, char** argv) {
         return finish(out, c, &r, r.status, "");
     } catch (const ctl_error& e) {
         // A step that met the channel's run-ending fault fails by that fault.
-        if (s && !s->flash().fault().ok() && e.status() != ctl_status_of(s->flash().fault()) &&
-            e.status() == ctl_status::io_failure)
-            return finish(out, c, nullptr, ctl_status_of(s->flash().fault()), fault_message(*s, library_says));
-        return finish(out, c, nullptr, e.status(), e.what());
+        const ctl_error failed = s ? by_fault(e, s->flash().fault(), library_says.last_line()) : e;
+        return finish(out, c, nullptr, failed.status(), failed.what());
     } catch (const std::exception& e) {
         return finish(out, c, nullptr, ctl_status::io_failure, e.what());
     }

@@ -116,6 +116,16 @@ std::string log_summary(const std::vector<logged_request>& log) {
     return s;
 }
 
+std::vector<u8> slice(const std::vector<u8>& bytes, std::size_t at, std::size_t n) {
+    return {bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + n)};
+}
+
+sim_run zelvoctl_in_sim(const std::vector<std::string>& args, const std::string& state, const std::string& config) {
+    std::vector<std::string> command = {zelvoctl_path()};
+    command.insert(command.end(), args.begin(), args.end());
+    return run_in_sim(command, config, state);
+}
+
 std::string byte_diff(const std::vector<u8>& got, const std::vector<u8>& want) {
     std::string diff;
     if (got.size() != want.size())

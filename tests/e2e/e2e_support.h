@@ -84,6 +84,12 @@ std::string log_summary(const std::vector<logged_request>& log);
 // first differing offsets with both bytes, for a readable failure.
 std::string byte_diff(const std::vector<u8>& got, const std::vector<u8>& want);
 
+// The `n` bytes of `bytes` from `at`.
+std::vector<u8> slice(const std::vector<u8>& bytes, std::size_t at, std::size_t n);
+
+// zelvoctl with `args` in the simulator on the flash images of `state`.
+sim_run zelvoctl_in_sim(const std::vector<std::string>& args, const std::string& state, const std::string& config = "");
+
 // The tool run while another process holds the lock of a maintain file.
 struct locked_run {
     std::string holder;  // what the lock holder announced: "locked" once it held the lock
