@@ -99,7 +99,7 @@ json burn_and_verify(flash_access& flash, const eth_dev& dev, const burn_plan& p
     report.step("reading back");
     json verified = json::array();
     for (const burn_step& s : plan.steps) {
-        const std::vector<area_comparison> now = compare_areas(flash, dev, s.at, s.bytes);
+        const std::vector<area_comparison> now = read_back(restore_hint, [&] { return compare_areas(flash, dev, s.at, s.bytes); });
         if (const area_comparison* d = first_differing(now))
             throw ctl_error(ctl_status::problems, std::string("read-back of ") + partition_by_number(s.partition).name +
                                                       " on " + dev.name + " differs at byte " +

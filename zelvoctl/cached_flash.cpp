@@ -10,9 +10,9 @@ int cached_flash::read_flash_partion(const eth_dev* dev, int partion, const char
     auto it = cache_.find(key);
     if (it == cache_.end() || out_bin_fname != nullptr) {
         if (!partion_in_range(partion))
-            return inner_.read_flash_partion(dev, partion, out_bin_fname, out_buf);
+            return below([&] { return inner_.read_flash_partion(dev, partion, out_bin_fname, out_buf); });
         std::vector<u8> data(static_cast<std::size_t>(partion_max_sz(partion)));
-        const int n = inner_.read_flash_partion(dev, partion, out_bin_fname, data);
+        const int n = below([&] { return inner_.read_flash_partion(dev, partion, out_bin_fname, data); });
         if (n < 0)
             return n;
         data.resize(static_cast<std::size_t>(n));
@@ -25,6 +25,8 @@ int cached_flash::read_flash_partion(const eth_dev* dev, int partion, const char
 
 int cached_flash::write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) {
     std::erase_if(cache_, [dev](const auto& entry) { return entry.first.first == dev; });
-    wrote_ = true;
-    return inner_.write_flash_partion(dev, partion, data);
+    return below([&] {
+        wrote_ = true;
+        return inner_.write_flash_partion(dev, partion, data);
+    });
 }

@@ -8,21 +8,19 @@
 #include <utility>
 #include <vector>
 
-#include "flash/flash_access.h"
+#include "flash_layer.h"
 
-class cached_flash final : public flash_access {
+class cached_flash final : public flash_layer {
 public:
-    explicit cached_flash(flash_access& inner) : inner_(inner) {}
+    explicit cached_flash(flash_access& inner) : flash_layer(inner) {}
 
     int read_flash_partion(const eth_dev* dev, int partion, const char* out_bin_fname,
                            std::span<u8> out_buf) override;
     int write_flash_partion(const eth_dev* dev, int partion, std::span<const u8> data) override;
-    bool keeps_writes() const override { return inner_.keeps_writes(); }
     // Whether a write request was passed on (the card may have changed).
     bool wrote() const { return wrote_; }
 
 private:
-    flash_access& inner_;
     std::map<std::pair<const eth_dev*, int>, std::vector<u8>> cache_;
     bool wrote_ = false;
 };

@@ -15,6 +15,7 @@
 #include "devices/sysfs_file.h"
 #include "base/file_io.h"
 #include "flash_partitions.h"
+#include "history.h"
 #include "sha256.h"
 #include "base/unique_fd.h"
 
@@ -23,15 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int MANIFEST_VERSION = 1;
-
-std::string utc_now(const char* format) {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    ::gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, format, &tm);
-    return text;
-}
 
 [[noreturn]] void bad_backup(const std::string& dir, const std::string& why) {
     throw ctl_error(ctl_status::usage, "backup " + dir + ": " + why);
@@ -236,7 +228,7 @@ std::vector<partition_outcome> write_and_verify(flash_access& flash, const eth_d
     }
     report.step("reading back");
     for (const partition_outcome& o : outcomes) {
-        const std::vector<u8> now = read_partition(flash, dev, o.partition);
+        const std::vector<u8> now = read_back(restore_hint, [&] { return read_partition(flash, dev, o.partition); });
         if (now != content.at(o.partition))
             throw ctl_error(ctl_status::problems, std::string("read-back of partition ") +
                                                       partition_by_number(o.partition).name + " of " + dev.name +

@@ -19,6 +19,9 @@ struct card_identity {
     std::vector<std::string> macs;  // ports 0..ports-1 that hold an address
 };
 
+// The serial number a user record holds; "" when the record is not valid.
+std::string serial_of(const ucfg_mac_sn& r);
+
 // Reads the card's stored user record (one partition read).
 card_identity read_identity(flash_access& flash, const card& c);
 

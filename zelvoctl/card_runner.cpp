@@ -12,7 +12,8 @@ namespace {
 
 // How serious a card's status is: what a script must look at first. An I/O
 // failure may leave a card part-written; a lock time-out or a refusal left it
-// untouched; differences found are a finding, not a failure.
+// untouched; a card changed without its history line is to be written down
+// by hand; differences found are a finding, not a failure.
 int rank(ctl_status s) {
     switch (s) {
     case ctl_status::ok: return 0;
@@ -21,15 +22,17 @@ int rank(ctl_status s) {
     case ctl_status::usage: return 3;
     case ctl_status::image_refused: return 4;
     case ctl_status::lock_timeout: return 5;
-    case ctl_status::io_failure: return 6;
+    case ctl_status::history_not_written: return 6;
+    case ctl_status::io_failure: return 7;
     }
-    return 6;
+    return 7;
 }
 
-void fail(card_result& r, ctl_status status, const std::string& message) {
+void fail(card_result& r, ctl_status status, const std::string& message, const json& details = json::object()) {
     r.status = status;
     r.outcome = "failed";
     r.error = message;
+    r.error_details = details;
 }
 
 // Runs one job; whatever it throws becomes the card's failure.
@@ -37,7 +40,7 @@ void run_one(const card_job& job, std::size_t i, card_result& r) {
     try {
         job(i, r);
     } catch (const ctl_error& e) {
-        fail(r, e.status(), e.what());
+        fail(r, e.status(), e.what(), e.details());
     } catch (const std::exception& e) {
         fail(r, ctl_status::io_failure, e.what());
     }
@@ -124,6 +127,7 @@ json card_set_json(const std::vector<card_result>& results, const std::vector<ou
         c.update(r.doc);
         if (r.outcome == "failed") {
             c["error"] = {{"code", status_code(r.status)}, {"message", r.error}};
+            c["error"].update(r.error_details);
             failed += (failed.empty() ? "" : ", ") + r.pci_address + " (" + status_code(r.status) + ")";
         }
         cards.push_back(std::move(c));

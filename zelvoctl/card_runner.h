@@ -24,6 +24,7 @@ struct card_result {
     json doc = json::object();  // the command's own keys for this card
     std::string text;       // the human block, without its heading
     std::string error;      // what went wrong, when failed
+    json error_details = json::object();  // more members of its JSON error (card_written, backup)
 };
 
 // One card's work: fills `r` (already naming the card). A job that throws
@@ -45,8 +46,9 @@ std::vector<card_result> run_cards(std::vector<card_result> seeds, int jobs, con
                                    const card_ready& ready = {});
 
 // The status of a run whose cards ended in these statuses: ok when all are,
-// otherwise the most serious one (an I/O failure above a lock time-out above
-// a refused image, usage, a missing device and differences found).
+// otherwise the most serious one (an I/O failure above a card changed without
+// its history line, above a lock time-out above a refused image, usage, a
+// missing device and differences found).
 ctl_status most_serious(const std::vector<card_result>& results);
 
 // A word of a summary: the outcome it counts and how the human line says it.

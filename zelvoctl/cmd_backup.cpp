@@ -1,5 +1,7 @@
 // zelvoctl backup and restore.
 #include "card_backup.h"
+#include "card_change.h"
+#include "card_identity.h"
 #include "card_set.h"
 #include "commands.h"
 #include "flash_areas.h"
@@ -44,24 +46,35 @@ command_result run_restore(session& s, const restore_options& o) {
     const card& c = s.card_holding(dev);
     const loaded_backup backup = load_backup(o.from);
     const auto held = s.hold(c);
-    const std::string other = other_card_in(backup, read_identity(s.flash(), c));
+    card_change change(s, s.flash(), "restore", c);
+    const card_identity now = read_identity(change, c);
+    const std::string other = other_card_in(backup, now);
     if (!other.empty() && !o.other_card)
         throw ctl_error(ctl_status::usage, other + " (--other-card writes it anyway, after backing this card up)");
-    if (const auto user = backup.partitions.find(PART_MAC_ADDR); user != backup.partitions.end() && !o.force)
-        refuse_identity_clash(s.flash(), s.cards(), c, record_from_bytes(read_partition(s.flash(), *c.first, PART_MAC_ADDR)),
+    const auto user = backup.partitions.find(PART_MAC_ADDR);
+    if (user != backup.partitions.end() && !o.force)
+        refuse_identity_clash(change, s.cards(), c, record_from_bytes(read_partition(change, *c.first, PART_MAC_ADDR)),
                               record_from_bytes(user->second));
+    change.serial_before = now.serial;
+    change.serial_after = user != backup.partitions.end() ? serial_of(record_from_bytes(user->second)) : now.serial;
+    change.details["restored_from"] = o.from;
     command_result r;
     r.doc["backup"] = nullptr;
-    std::string hint = "the backup in " + o.from + " is unchanged: restore from it again";
-    if (!other.empty()) {
-        const taken_backup own = take_backup(
-            s.flash(), c, o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, pci_address(*c.first)) : backup_target{o.backup_dir},
-            s.report());
-        r.doc["backup"] = own.dir;
-        r.text += "this card backed up to " + own.dir + "\n";
-        hint += "; this card's own content is in " + own.dir;
-    }
-    const auto outcomes = write_and_verify(s.flash(), *c.first, backup.partitions, false, s.report(), hint);
+    const auto outcomes = record_change(change, [&] {
+        std::string hint = "the backup in " + o.from + " is unchanged: restore from it again";
+        if (!other.empty()) {
+            change.backup =
+                take_backup(change, c,
+                            o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, pci_address(*c.first))
+                                                 : backup_target{o.backup_dir},
+                            s.report())
+                    .dir;
+            r.doc["backup"] = change.backup;
+            r.text += "this card backed up to " + change.backup + "\n";
+            hint += "; this card's own content is in " + change.backup;
+        }
+        return write_and_verify(change, *c.first, backup.partitions, false, s.report(), hint);
+    });
     r.doc["restored_from"] = o.from;
     r.doc["partitions"] = outcomes_json(outcomes);
     for (const json& p : r.doc["partitions"])

@@ -2,10 +2,14 @@
 // burn backs the card up, writes what differs and reads it back; verify
 // only compares.
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "burn_plan.h"
 #include "cached_flash.h"
 #include "card_backup.h"
+#include "card_change.h"
+#include "card_identity.h"
 #include "card_set.h"
 #include "commands.h"
 #include "flash_partitions.h"
@@ -32,17 +36,22 @@ std::string plan_text(const json& plan) {
 }
 
 // One card's burn into `r`: the plan, the backup taken first, the writes and
-// the read-back, the card held throughout. `backup_root` set: the backup goes
-// into a new folder under it, and a card whose plan writes nothing is not
-// backed up.
+// the read-back, the card held throughout, each write recorded in the
+// history. `backup_root` set: the backup goes into a new folder under it, and
+// a card whose plan writes nothing is not backed up. `early`: the plan and
+// the backup are printed as soon as they are known, before the first write
+// (one card's human run); otherwise they stay in the card's block.
 void burn_card(session& s, const card& c, const eth_dev& dev, card_channel& channel, const burn_options& o,
-               const progress& report, const std::string& backup_root, card_result& r) {
-    cached_flash flash(channel.flash());
+               const progress& report, const std::string& backup_root, bool early, card_result& r) {
+    std::optional<card_change> change;
+    if (!o.dry_run)
+        change.emplace(s, channel.flash(), "burn", c);
+    cached_flash flash(change ? static_cast<flash_access&>(*change) : channel.flash());
     const burn_plan plan = plan_burn(flash, dev, o);
-    if (o.overwrite_identity && !o.force)
-        if (const auto image_record = plan.written_record(dev))
-            refuse_identity_clash(flash, s.cards(), c, record_from_bytes(read_partition(flash, dev, PART_MAC_ADDR)),
-                                  *image_record);
+    const ucfg_mac_sn record = record_from_bytes(read_partition(flash, dev, PART_MAC_ADDR));
+    const auto image_record = plan.written_record(dev);
+    if (o.overwrite_identity && !o.force && image_record)
+        refuse_identity_clash(flash, s.cards(), c, record, *image_record);
     r.doc["interface"] = dev.name;
     r.doc["dry_run"] = o.dry_run;
     r.doc["plan"] = plan_json(plan, o.force);
@@ -52,20 +61,31 @@ void burn_card(session& s, const card& c, const eth_dev& dev, card_channel& chan
     r.outcome = !writes ? "up_to_date" : o.dry_run ? "would_write" : "written";
     if (o.dry_run)
         return;
-    std::string hint = "no backup was taken";
+    const auto say = [&](const std::string& text) {
+        if (early)
+            s.tell(text);
+        else
+            r.text += text;
+    };
+    say(std::exchange(r.text, {}));
+    change->serial_before = serial_of(record);
+    change->serial_after = serial_of(plan.identity["kept"].get<bool>() || !image_record ? record : *image_record);
     r.doc["backup"] = nullptr;
-    if (!o.no_backup && (backup_root.empty() || writes)) {
-        const std::string addr = pci_address(*c.first);
-        const backup_target to = !backup_root.empty()   ? default_backup_target(backup_root, addr)
-                                 : o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, addr)
-                                                        : backup_target{o.backup_dir};
-        const std::string dir = take_backup(flash, c, to, report).dir;
-        r.doc["backup"] = dir;
-        r.text += "backed up to " + dir + "\n";
-        hint = "restore with: zelvoctl restore " + std::string(dev.name) + " --from " + dir;
-    }
     try {
-        r.doc["verified"] = burn_and_verify(flash, dev, plan, o.force, report, hint);
+        r.doc["verified"] = record_change(*change, [&] {
+            std::string hint = "no backup was taken";
+            if (!o.no_backup && (backup_root.empty() || writes)) {
+                const std::string addr = pci_address(*c.first);
+                const backup_target to = !backup_root.empty()   ? default_backup_target(backup_root, addr)
+                                         : o.backup_dir.empty() ? default_backup_target(DEFAULT_BACKUP_ROOT, addr)
+                                                                : backup_target{o.backup_dir};
+                change->backup = take_backup(flash, c, to, report).dir;
+                r.doc["backup"] = change->backup;
+                say("backed up to " + change->backup + "\n");
+                hint = "restore with: zelvoctl restore " + std::string(dev.name) + " --from " + change->backup;
+            }
+            return burn_and_verify(flash, dev, plan, o.force, report, hint);
+        });
     } catch (...) {
         r.written = flash.wrote();
         throw;
@@ -113,7 +133,7 @@ command_result run_burn(session& s, const burn_options& o, const card_selection&
         const std::string root = o.backup_dir.empty() ? DEFAULT_BACKUP_ROOT : o.backup_dir;
         command_result r = run_card_set(s, sel, !o.dry_run, write_words(o.dry_run),
                                         [&](const card& c, card_channel& channel, const progress& report, card_result& cr) {
-                                            burn_card(s, c, *c.first, channel, o, report, root, cr);
+                                            burn_card(s, c, *c.first, channel, o, report, root, false, cr);
                                         });
         r.doc["dry_run"] = o.dry_run;
         return r;
@@ -122,7 +142,7 @@ command_result run_burn(session& s, const burn_options& o, const card_selection&
     const card& c = s.card_holding(dev);
     card_channel channel(s, c, !o.dry_run, false);
     card_result r;
-    burn_card(s, c, dev, channel, o, s.report(), "", r);
+    burn_card(s, c, dev, channel, o, s.report(), "", true, r);
     return single(r);
 }
 

@@ -1,5 +1,6 @@
 // zelvoctl set: fields of the user record, shown before and after, saved with
 // the library's verified save.
+#include "card_change.h"
 #include "card_identity.h"
 #include "card_set.h"
 #include "commands.h"
@@ -47,10 +48,15 @@ void set_card(session& s, const card& c, const eth_dev& dev, flash_access& flash
     r.outcome = changes.empty() ? "up_to_date" : o.dry_run ? "would_write" : "written";
     if (!save)
         return;
+    card_change change(s, flash, "set", c);
+    change.serial_before = serial_of(record);
+    change.serial_after = serial_of(changed);
     r.written = true;
-    if (save_mac_sn(flash, &dev, &changed) != 0)
-        throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev.name +
-                                                  " did not read back as written (verified save failed)");
+    record_change(change, [&] {
+        if (save_mac_sn(change, &dev, &changed) != 0)
+            throw ctl_error(ctl_status::problems, std::string("the user record of ") + dev.name +
+                                                      " did not read back as written (verified save failed)");
+    });
 }
 
 }  // namespace

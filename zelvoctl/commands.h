@@ -62,3 +62,9 @@ struct ledger_options {
     std::string void_serial;  // `ledger void SERIAL`
 };
 command_result run_ledger(const ledger_options& o);
+
+struct history_options {
+    std::string file;    // the history file
+    std::string device;  // empty: every card; else an interface, PCI address or serial
+};
+command_result run_history(const history_options& o);

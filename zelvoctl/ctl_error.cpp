@@ -9,6 +9,7 @@ const char* status_code(ctl_status status) {
     case ctl_status::image_refused: return "image_refused";
     case ctl_status::io_failure: return "io_failure";
     case ctl_status::lock_timeout: return "lock_timeout";
+    case ctl_status::history_not_written: return "history_not_written";
     }
     return "unknown";
 }
@@ -24,8 +25,10 @@ ctl_status worse_for_unread_card(ctl_status so_far, const std::string& code) {
 ctl_error by_fault(const ctl_error& e, const result& fault, const std::string& said) {
     if (fault.ok() || e.status() != ctl_status::io_failure || ctl_status_of(fault) == ctl_status::io_failure)
         return e;
-    return ctl_error(ctl_status_of(fault),
-                     !said.empty() ? said : fault.message.empty() ? "flash access failed" : fault.message);
+    ctl_error by(ctl_status_of(fault), !said.empty() ? said : fault.message.empty() ? "flash access failed" : fault.message);
+    for (const auto& [key, value] : e.details().items())
+        by.with(key, value);
+    return by;
 }
 
 ctl_status ctl_status_of(const result& r) {

@@ -3,6 +3,7 @@
 // code is the stable word that JSON errors carry.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +17,7 @@ enum class ctl_status : int {
     image_refused = 4, // a firmware or PXE image that must not go onto this card
     io_failure = 5,    // the flash channel or a file failed
     lock_timeout = 6,  // the card's maintain file stayed locked
+    history_not_written = 7,  // the card was changed, but its history line could not be written
 };
 
 // Stable code of a status, as JSON errors carry it.
@@ -32,8 +34,17 @@ public:
         : std::runtime_error(message), status_(status) {}
     ctl_status status() const { return status_; }
 
+    // More members of the JSON error object (whether the card was written,
+    // the backup to restore from).
+    const nlohmann::ordered_json& details() const { return details_; }
+    ctl_error& with(const std::string& key, nlohmann::ordered_json value) {
+        details_[key] = std::move(value);
+        return *this;
+    }
+
 private:
     ctl_status status_;
+    nlohmann::ordered_json details_ = nlohmann::ordered_json::object();
 };
 
 // What a step that failed with `e` fails by when its channel met a
@@ -45,3 +56,15 @@ ctl_error by_fault(const ctl_error& e, const result& fault, const std::string& s
 // be read (`code` is its error's status_code, "" when it was read): a lock
 // time-out (6) outranks an I/O failure (5), which outranks problems found.
 ctl_status worse_for_unread_card(ctl_status so_far, const std::string& code);
+
+// Runs `read`, a read-back after the card was written: a failure is rethrown
+// with its status, saying that the card was written and what `restore_hint`
+// says to do.
+template <typename Read>
+auto read_back(const std::string& restore_hint, Read&& read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const ctl_error& e) {
+        throw ctl_error(e.status(), std::string(e.what()) + "; the card was written; " + restore_hint);
+    }
+}

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "card_backup.h"
+#include "card_change.h"
 #include "card_identity.h"
 #include "session.h"
 #include "ucfg/identity.h"
@@ -111,22 +112,30 @@ void provision(session& s, const card& c, const provision_context& ctx, provisio
         r.outcome = "committed";
         return;
     }
-    // The first whole backup of a reservation holds the card as it was before
-    // any write of this identity; a later run keeps it. When its folder is
-    // taken by something else (an old backup cut short), the backup moves on
-    // to a numbered name and the row records where it went.
-    if (!std::filesystem::exists(row->backup_dir + "/" + MANIFEST_NAME)) {
-        row->backup_dir = take_backup(flash, c, backup_target{row->backup_dir, true}, ctx.report).dir;
-        ctx.book.record_backup(*row);
-        r.backup_dir = row->backup_dir;
-    }
-    const std::string hint = "serial " + row->serial + " stays reserved for this card; the card's backup is in " +
-                             row->backup_dir;
-    ctx.report.step("writing serial " + row->serial + " and " + std::to_string(c.ports) + " MAC addresses");
-    write_identity(flash, *c.first, *row, c.ports, hint);
-    if (!carries(read_identity(flash, c), *row, c.ports))
-        throw ctl_error(ctl_status::problems, "the card does not read back serial " + row->serial + " and its MACs; " + hint);
-    ctx.book.commit(*row);
+    card_change change(s, s.flash(), "provision", c);
+    change.serial_before = now.serial;
+    change.serial_after = row->serial;
+    change.details["pool"] = ctx.pool.name;
+    record_change(change, [&] {
+        // The first whole backup of a reservation holds the card as it was
+        // before any write of this identity; a later run keeps it. When its
+        // folder is taken by something else (an old backup cut short), the
+        // backup moves on to a numbered name and the row records where it went.
+        if (!std::filesystem::exists(row->backup_dir + "/" + MANIFEST_NAME)) {
+            row->backup_dir = take_backup(change, c, backup_target{row->backup_dir, true}, ctx.report).dir;
+            ctx.book.record_backup(*row);
+            r.backup_dir = row->backup_dir;
+        }
+        change.backup = row->backup_dir;
+        const std::string hint = "serial " + row->serial + " stays reserved for this card; the card's backup is in " +
+                                 row->backup_dir;
+        ctx.report.step("writing serial " + row->serial + " and " + std::to_string(c.ports) + " MAC addresses");
+        write_identity(change, *c.first, *row, c.ports, hint);
+        if (!carries(read_back(hint, [&] { return read_identity(change, c); }), *row, c.ports))
+            throw ctl_error(ctl_status::problems,
+                            "the card does not read back serial " + row->serial + " and its MACs; " + hint);
+        ctx.book.commit(*row);
+    });
     r.outcome = "provisioned";
 }
 

@@ -8,6 +8,7 @@
 #include "devices/port_count.h"
 #include "devices/sysfs_file.h"
 #include "flash/file_eeprom.h"
+#include "base/file_io.h"
 
 namespace {
 
@@ -21,10 +22,12 @@ std::unique_ptr<maintain_channel> live_channel(int lock_wait_s) {
 
 }  // namespace
 
-card_hold::card_hold(maintain_channel& channel, const card& c, int limit_s) : channel_(channel), lock_(c.ifaces, limit_s) {
+card_hold::card_hold(maintain_channel& channel, reaching_flash& reach, const card& c, int limit_s)
+    : channel_(channel), reach_(reach), lock_(c.ifaces, limit_s) {
     switch (lock_.result()) {
     case card_lock::outcome::held:
         channel_.hold(&lock_);
+        reach_.hold(&lock_);
         return;
     case card_lock::outcome::timed_out:
         throw ctl_error(ctl_status::lock_timeout, "the maintain file of " + lock_.blocked() + " stayed locked for " +
@@ -43,6 +46,7 @@ session::session(const global_options& options, const std::string& image_file)
         flash_ = std::move(live);
         list_all_zelvo_devices(devices_, false);
         cards_ = group_cards(devices_);
+        reach_ = std::make_unique<reaching_flash>(*flash_, cards_);
         return;
     }
     auto bytes = read_file(image_file);
@@ -71,7 +75,10 @@ std::vector<const eth_dev*> session::targets(const std::string& device, bool all
     }
     if (device.empty())
         throw ctl_error(ctl_status::usage, "name a DEVICE (interface or PCI address) or give --all");
-    return {&resolve_device(devices_, device)};
+    const eth_dev& dev = resolve_device(devices_, device);
+    if (reach_ && device == dev.name)
+        reach_->keep_named(&dev);
+    return {&dev};
 }
 
 const card& session::card_holding(const eth_dev& dev) const { return card_of(cards_, dev); }
@@ -79,7 +86,19 @@ const card& session::card_holding(const eth_dev& dev) const { return card_of(car
 std::unique_ptr<card_hold> session::hold(const card& c) {
     if (live_ == nullptr)
         return nullptr;
-    return std::make_unique<card_hold>(*live_, c, lock_wait_s_);
+    return std::make_unique<card_hold>(*live_, *reach_, c, lock_wait_s_);
+}
+
+history_file& session::history() {
+    const std::lock_guard<std::mutex> opening(history_opening_);
+    if (!history_)
+        history_ = std::make_unique<history_file>(options_.history);
+    return *history_;
+}
+
+void session::tell(const std::string& text) const {
+    if (!options_.json)
+        write_file_full(options_.out_fd, reinterpret_cast<const u8*>(text.data()), static_cast<int>(text.size()));
 }
 
 card_channel::card_channel(session& s, const card& c, bool hold, bool own) : flash_(&s.flash()) {
@@ -89,9 +108,10 @@ card_channel::card_channel(session& s, const card& c, bool hold, bool own) : fla
         return;
     }
     own_ = live_channel(s.lock_wait_s_);
-    flash_ = own_.get();
+    own_reach_ = std::make_unique<reaching_flash>(*own_, s.cards_);
+    flash_ = own_reach_.get();
     if (hold)
-        hold_ = std::make_unique<card_hold>(*own_, c, s.lock_wait_s_);
+        hold_ = std::make_unique<card_hold>(*own_, *own_reach_, c, s.lock_wait_s_);
 }
 
 std::vector<const card*> session::card_set(const std::vector<std::string>& devices, bool all) {

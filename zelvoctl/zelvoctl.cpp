@@ -23,6 +23,7 @@ struct cli_choice {
     burn_options burn;
     provision_options provision;
     ledger_options ledger;
+    history_options history;
     card_selection cards;  // of burn, verify, backup and set
     std::string set_device;
 };
@@ -51,6 +52,8 @@ void build_cli(CLI::App& app, cli_choice& c) {
     app.add_flag("-q,--quiet", c.global.quiet, "no progress on standard error");
     app.add_option("--lock-wait", c.global.lock_wait_s, "seconds to wait for a card's maintain lock (default 10)")
         ->check(CLI::Range(0, 3600));
+    app.add_option("--history", c.global.history, "the history file every change is recorded in (default " +
+                                                      std::string(DEFAULT_HISTORY) + ")");
     app.fallthrough();
     app.add_subcommand("list", "every supported card and its interfaces");
     CLI::App* show = app.add_subcommand("show", "the decoded user record, versions and factory record");
@@ -104,11 +107,17 @@ void build_cli(CLI::App& app, cli_choice& c) {
     ledger->add_flag("--csv", c.ledger.csv, "committed identities as CSV: serial, MACs, device id, pool, time");
     CLI::App* void_cmd = ledger->add_subcommand("void", "mark a reservation whose card is gone void");
     void_cmd->add_option("SERIAL", c.ledger.void_serial, "serial number")->required();
+    CLI::App* history = app.add_subcommand("history", "the changes zelvoctl made to cards, oldest first");
+    history->add_option("DEVICE", c.history.device, "only this card: interface, PCI address or serial");
 }
 
 command_result dispatch(cli_choice& c, std::optional<session>& session_made) {
     if (c.command == "ledger")
         return run_ledger(c.ledger);
+    if (c.command == "history") {
+        c.history.file = c.global.history;
+        return run_history(c.history);
+    }
     session& s = session_made.emplace(c.global, c.image);
     if (c.command == "list")
         return run_list(s);
@@ -134,13 +143,16 @@ json document(const std::string& command) {
 }
 
 // Prints the result or the error in the chosen form; returns the exit status.
-int finish(int out_fd, const cli_choice& c, const command_result* r, ctl_status status, const std::string& error) {
+int finish(int out_fd, const cli_choice& c, const command_result* r, ctl_status status, const std::string& error,
+           const json& details = json::object()) {
     if (c.global.json) {
         json doc = document(c.command);
-        if (r != nullptr)
+        if (r != nullptr) {
             doc.update(r->doc);
-        else
+        } else {
             doc["error"] = {{"code", status_code(status)}, {"message", error}};
+            doc["error"].update(details);
+        }
         doc["status"] = static_cast<int>(status);
         write_all(out_fd, doc.dump(2) + "\n");
     } else if (r != nullptr) {
@@ -185,7 +197,7 @@ int main(int argc, char** argv) {
     } catch (const ctl_error& e) {
         // A step that met the channel's run-ending fault fails by that fault.
         const ctl_error failed = s ? by_fault(e, s->flash().fault(), library_says.last_line()) : e;
-        return finish(out, c, nullptr, failed.status(), failed.what());
+        return finish(out, c, nullptr, failed.status(), failed.what(), failed.details());
     } catch (const std::exception& e) {
         return finish(out, c, nullptr, ctl_status::io_failure, e.what());
     }

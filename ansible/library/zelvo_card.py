@@ -39,6 +39,11 @@ options:
       - Folder under which each written card gets a new backup folder of its own.
       - Default zelvoctl's own, C(/var/lib/zelvoctl/backups).
     type: path
+  history:
+    description:
+      - File to which zelvoctl appends one line per change it makes.
+      - Default zelvoctl's own, C(/var/lib/zelvoctl/history.jsonl).
+    type: path
   no_backup:
     description: Take no backup before writing.
     type: bool
@@ -101,7 +106,10 @@ from ansible.module_utils.basic import AnsibleModule
 
 
 def zelvoctl_argv(params, check_mode):
-    argv = [params['zelvoctl'], '--json', 'burn']
+    argv = [params['zelvoctl'], '--json']
+    if params['history']:
+        argv += ['--history', params['history']]
+    argv.append('burn')
     argv += list(params['devices']) or ['--all']
     # --jobs makes even one listed device a set of cards: one document shape.
     argv += ['--jobs', str(params['jobs']), '--fw', params['fw_image']]
@@ -132,6 +140,7 @@ def main():
             pxe_image=dict(type='path'),
             devices=dict(type='list', elements='str', default=[]),
             backup_dir=dict(type='path'),
+            history=dict(type='path'),
             no_backup=dict(type='bool', default=False),
             force=dict(type='bool', default=False),
             jobs=dict(type='int', default=16),

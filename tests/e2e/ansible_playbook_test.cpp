@@ -48,7 +48,7 @@ TEST(AnsiblePlaybook, BurnsEveryCardOnceAndCheckModeWritesNothing) {
         std::vector<std::string> cmd = {playbook_bin, "-i", "localhost,", "-c", "local",
                                         std::string(KV7_ANSIBLE_DIR) + "/burn.yml", "-e", "fw_image=" + image,
                                         "-e", std::string("zelvoctl_bin=") + zelvoctl_path(), "-e",
-                                        "backup_dir=" + backups};
+                                        "backup_dir=" + backups, "-e", "history_file=" + history_in(files.path())};
         if (check)
             cmd.push_back("--check");
         return run_in_sim(cmd, "", state, 300);

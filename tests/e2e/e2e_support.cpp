@@ -121,7 +121,8 @@ std::vector<u8> slice(const std::vector<u8>& bytes, std::size_t at, std::size_t 
 }
 
 sim_run zelvoctl_in_sim(const std::vector<std::string>& args, const std::string& state, const std::string& config) {
-    std::vector<std::string> command = {zelvoctl_path()};
+    // The history goes into the test's own state folder, never the host's.
+    std::vector<std::string> command = zelvoctl_command(state);
     command.insert(command.end(), args.begin(), args.end());
     return run_in_sim(command, config, state);
 }

@@ -16,6 +16,12 @@ const char* tool_path() { return KV7_TOOL_PATH; }
 const char* zelvoctl_path() { return ZELVOCTL_PATH; }
 const char* sim_path() { return ZELNIC_SIM_PATH; }
 
+std::string history_in(const std::string& dir) { return dir.empty() ? "/dev/null" : dir + "/zelvoctl-history.jsonl"; }
+
+std::vector<std::string> zelvoctl_command(const std::string& dir) {
+    return {zelvoctl_path(), "--history", history_in(dir)};
+}
+
 sim_run run_in_sim(const std::vector<std::string>& command, const std::string& config,
                    const std::string& state_dir, double timeout_s) {
     // Folders the harness made on its own; removed when the test binary ends.

@@ -30,6 +30,11 @@ sim_run run_in_sim(const std::vector<std::string>& command, const std::string& c
                    const std::string& state_dir = "", double timeout_s = 120);
 const char* tool_path();
 const char* zelvoctl_path();
+// The words that start zelvoctl with its history in folder `dir` (a test's
+// own folder), never the host's. `dir` empty: /dev/null, which zelvoctl
+// refuses as a history, so a test that writes a card must name a folder.
+std::vector<std::string> zelvoctl_command(const std::string& dir);
+std::string history_in(const std::string& dir);
 const char* sim_path();
 // The built-in controllers in config form, to edit for a test.
 std::string sim_default_config();

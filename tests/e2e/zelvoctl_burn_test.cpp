@@ -17,7 +17,8 @@ sim_run in_sim(const std::vector<std::string>& command, const std::string& state
 }
 
 sim_run zelvoctl(std::vector<std::string> args, const std::string& state, const std::string& config = "") {
-    args.insert(args.begin(), zelvoctl_path());
+    const std::vector<std::string> command = zelvoctl_command(state);
+    args.insert(args.begin(), command.begin(), command.end());
     return in_sim(args, state, config);
 }
 

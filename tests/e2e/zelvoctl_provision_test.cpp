@@ -54,7 +54,8 @@ struct line_setup {
         : pool(write_pool(files / "pool.json", blocks)), ledger("sqlite:" + files / "ledger.db") {}
 
     sim_run ctl(std::vector<std::string> args, const std::string& config) const {
-        args.insert(args.begin(), zelvoctl_path());
+        const std::vector<std::string> command = zelvoctl_command(files.path());
+        args.insert(args.begin(), command.begin(), command.end());
         return run_in_sim(args, config, state.path());
     }
     // --pool and --ledger are this line's unless `args` name others.
@@ -119,6 +120,15 @@ TEST(ZelvoctlProvision, EveryModelGetsItsOwnIdentityAndASecondRunWritesNothing) 
         // The backup holds the card as it was: its erased record.
         const std::vector<u8> user = read_file_bytes(cards[i]["backup"].get<std::string>() + "/user.bin");
         EXPECT_EQ(user, std::vector<u8>(USER_RECORD_SZ, 0xff)) << m.iface;
+    }
+    // The history holds one line per card provisioned, naming its backup.
+    const json history = json::parse(line.ctl({"--json", "history"}, "").out)["entries"];
+    ASSERT_EQ(history.size(), 3u) << history;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(history[i]["command"], "provision");
+        EXPECT_EQ(history[i]["serial_before"], nullptr);
+        EXPECT_EQ(history[i]["serial_after"], expected_identity(i, 1).substr(0, 11));
+        EXPECT_EQ(history[i]["backup"], cards[i]["backup"]);
     }
     const sim_run check = line.ctl({"check"}, config);
     EXPECT_EQ(check.status, 0) << check.out;
@@ -212,7 +222,7 @@ TEST(ZelvoctlProvision, ARunKilledDuringAWriteIsFinishedWithoutGivingAnIdentityT
     // reservation is in the ledger and its write is being held.
     const sim_run killed = run_in_sim(
         {"/bin/bash", "-c",
-         "\"$1\" provision --all --pool \"$2\" --ledger \"$3\" --backup-dir \"$4\" >/dev/null & pid=$!\n"
+         "\"$1\" --history \"$4.history.jsonl\" provision --all --pool \"$2\" --ledger \"$3\" --backup-dir \"$4\" >/dev/null & pid=$!\n"
          "for i in $(seq 200); do \"$1\" ledger --ledger \"$3\" | grep -q reserved && break; sleep 0.05; done\n"
          "sleep 1; kill -9 $pid; wait $pid; echo \"ended $?\"",
          "killer", zelvoctl_path(), line.pool, line.ledger, line.files / "backups"},
@@ -247,11 +257,11 @@ TEST(ZelvoctlProvision, TwoStationsShareOnePostgresLedgerWithoutSharingAnIdentit
     }
     sim_run runs[2];
     std::thread other([&] {
-        runs[1] = run_in_sim({zelvoctl_path(), "--json", "provision", "--all", "--pool", a.pool, "--ledger",
+        runs[1] = run_in_sim({zelvoctl_path(), "--history", history_in(b.files.path()), "--json", "provision", "--all", "--pool", a.pool, "--ledger",
                               server.uri(), "--station", "B", "--backup-dir", b.files / "backups"},
                              station_cards, b.state.path());
     });
-    runs[0] = run_in_sim({zelvoctl_path(), "--json", "provision", "--all", "--pool", a.pool, "--ledger", server.uri(),
+    runs[0] = run_in_sim({zelvoctl_path(), "--history", history_in(a.files.path()), "--json", "provision", "--all", "--pool", a.pool, "--ledger", server.uri(),
                           "--station", "A", "--backup-dir", a.files / "backups"},
                          station_cards, a.state.path());
     other.join();

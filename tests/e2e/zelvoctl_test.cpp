@@ -15,7 +15,7 @@ namespace {
 using json = nlohmann::json;
 
 sim_run zelvoctl(const std::vector<std::string>& args, const std::string& state, const std::string& config = "") {
-    std::vector<std::string> command = {zelvoctl_path()};
+    std::vector<std::string> command = zelvoctl_command(state);
     command.insert(command.end(), args.begin(), args.end());
     return run_in_sim(command, config, state);
 }

@@ -107,6 +107,8 @@ TEST(CardRunner, TheMostSeriousStatusWinsWhateverTheOrder) {
         {{ctl_status::problems, ctl_status::ok}, ctl_status::problems},
         {{ctl_status::lock_timeout, ctl_status::image_refused}, ctl_status::lock_timeout},
         {{ctl_status::io_failure, ctl_status::lock_timeout}, ctl_status::io_failure},
+        {{ctl_status::lock_timeout, ctl_status::history_not_written}, ctl_status::history_not_written},
+        {{ctl_status::history_not_written, ctl_status::io_failure}, ctl_status::io_failure},
         {{ctl_status::problems, ctl_status::usage, ctl_status::not_found}, ctl_status::usage},
     };
     for (const auto& row : rows) {
