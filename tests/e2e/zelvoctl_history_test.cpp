@@ -12,15 +12,9 @@ namespace {
 
 using json = nlohmann::json;
 
-sim_run zelvoctl(const std::string& history, std::vector<std::string> args, const std::string& state,
-                 const std::string& config = "") {
-    args.insert(args.begin(), {zelvoctl_path(), "--history", history});
-    return run_in_sim(args, config, state);
-}
-
 TEST(ZelvoctlHistory, EveryChangeIsOneLineWrittenBeforeTheCommandEnds) {
     const temp_dir state, files;
-    const std::string history = files / "history.jsonl", backup = files / "before-burn";
+    const std::string history = history_in(state.path()), backup = files / "before-burn";
     const std::string fw = make_fw(files / "kv9.fw", "0x88488308");
     const struct {
         std::vector<std::string> args;
@@ -39,7 +33,8 @@ TEST(ZelvoctlHistory, EveryChangeIsOneLineWrittenBeforeTheCommandEnds) {
     };
     std::size_t count = 0;
     for (const auto& c : cases) {
-        const sim_run r = zelvoctl(history, c.args, state.path(), c.fault.empty() ? "" : sim_default_config() + "fault enp3s0f1 " + c.fault + "\n");
+        const std::string config = c.fault.empty() ? "" : sim_default_config() + "fault enp3s0f1 " + c.fault + "\n";
+        const sim_run r = zelvoctl_in_sim(c.args, state.path(), config);
         EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
         const std::vector<json> lines = history_file_lines(history);
         ASSERT_EQ(lines.size(), count + (c.line.is_null() ? 0 : 1)) << c.args[0] << " " << c.args[2];
@@ -49,7 +44,7 @@ TEST(ZelvoctlHistory, EveryChangeIsOneLineWrittenBeforeTheCommandEnds) {
     }
     // history DEVICE picks a card's lines by interface, address or serial.
     for (const auto& [device, lines] : {std::pair{"enp3s0f0", 3u}, {"ZS4P0300A17", 1u}, {"0000:04:00.0", 0u}}) {
-        const sim_run r = zelvoctl(history, {"--json", "history", device}, state.path());
+        const sim_run r = zelvoctl_in_sim({"--json", "history", device}, state.path());
         EXPECT_EQ(json::parse(r.out)["entries"].size(), lines) << device << r.err;
     }
 }
