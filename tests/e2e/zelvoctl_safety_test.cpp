@@ -170,14 +170,6 @@ TEST(ZelvoctlSafety, ContradictionsAnotherCardAndDuplicateIdentitiesAreRefusedBe
 // With one card's maintain file held by another program, list and check go on
 // with the other cards, name the locked one, and end with the lock status.
 TEST(ZelvoctlSafety, ReadingCommandsReportALockedCardAndGoOn) {
-    static const char script[] = R"sh(
-mkfifo "$2/ready"
-"$0" hold-lock /sys/class/net/enp4s0f0/maintain 20 >"$2/ready" &
-read -r ready <"$2/ready"
-"$1" --json --lock-wait 1 "$3"
-echo "status=$?"
-kill $!
-)sh";
     const struct {
         const char* command;
         const char* items;
@@ -185,16 +177,15 @@ kill $!
     } cases[] = {{"list", "cards", {{"0000:03:00.0", ""}, {"0000:04:00.0", "lock_timeout"}, {"0000:05:00.0", ""}}},
                  {"check", "problems", {{"0000:04:00.0", "lock_timeout"}}}};
     for (const auto& c : cases) {
-        const temp_dir dir;
-        const sim_run r = run_in_sim({"/bin/bash", "-c", script, sim_path(), zelvoctl_path(), dir.path(), c.command});
-        const auto [out, status] = split_status(r.out);
-        EXPECT_EQ(status, 6) << c.command << r.err;
+        const locked_run r = run_tool_while_locked("enp4s0f0", 20, {"--json", "--lock-wait", "1", c.command}, 120, "", "",
+                                                   zelvoctl_path());
+        EXPECT_EQ(r.status, 6) << c.command << r.sim.err;
         std::map<std::string, std::string> codes;
-        const json doc = json::parse(out);
+        const json doc = json::parse(r.out);
         for (const json& item : doc[c.items])
             codes[item.contains("cards") ? item["cards"][0] : item["pci_address"]] =
                 item.value(item.contains("code") ? "code" : "error_code", "");
-        EXPECT_EQ(codes, c.codes) << out;
+        EXPECT_EQ(codes, c.codes) << r.out;
     }
     EXPECT_EQ(zelvoctl({"--version"}, "", "").out, "zelvoctl 1.0.0\n");
     const sim_run dry = zelvoctl({"set", "enp3s0f0", "sn=X", "--dry-run"}, "", "");
