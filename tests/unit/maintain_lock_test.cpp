@@ -1,8 +1,7 @@
-// The maintain file lock against a holder in another process: two threads
-// wait at once, each ended by its own limit or by its holder letting go.
+// The maintain file lock against another holder: two threads wait at once,
+// each ended by its own limit or by its holder letting go.
 #include <fcntl.h>
 #include <pthread.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,47 +16,28 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 struct wait_result {
     fault_code code = fault_code::none;
     double wall_s = 0;
-    bool mask_kept = false;
+    bool mask_kept = true;
 };
 
-// Locks a fresh file while a child process holds it until `release_after`
-// (a wait that outlasts that takes the lock, so a lost time-out cannot hang).
+// Locks a fresh file held through another open file description (whose lock
+// conflicts with this process's own) until `release_after`: a wait that
+// outlasts it takes the lock, so a lost time-out fails instead of hanging.
 wait_result wait_for(const std::string& name, int limit_s, std::chrono::milliseconds release_after, bool block_all) {
-    const fs::path path = fs::path(::testing::TempDir()) / ("kv7_lock_" + name + "_" + std::to_string(::getpid()));
+    const std::string path = ::testing::TempDir() + "kv7_lock_" + name + "_" + std::to_string(::getpid());
     const unique_fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600));
-    int ready[2], release[2];
-    if (::pipe(ready) != 0 || ::pipe(release) != 0)
-        throw std::runtime_error("pipe");
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        // Only its own pipe ends: the other thread's holder must be released by its own close.
-        for (int other = 3; other < 1024; ++other)
-            if (other != ready[1] && other != release[0])
-                ::close(other);
-        const unique_fd mine(::open(path.c_str(), O_RDWR));
-        struct flock lk {};
-        lk.l_type = F_WRLCK;
-        char c = 1;
-        if (::fcntl(mine.get(), F_SETLKW, &lk) != 0 || ::write(ready[1], &c, 1) != 1)
-            ::_exit(1);
-        [[maybe_unused]] const ssize_t n = ::read(release[0], &c, 1);
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release[0]);
-    char c = 0;
-    if (::read(ready[0], &c, 1) != 1)
+    unique_fd holder(::open(path.c_str(), O_RDWR));
+    struct flock lk {};
+    lk.l_type = F_WRLCK;
+    if (::fcntl(holder.get(), F_OFD_SETLK, &lk) != 0)
         throw std::runtime_error("the holder did not get the lock");
-    ::close(ready[0]);
     std::thread releaser([&] {
         std::this_thread::sleep_for(release_after);
-        ::close(release[1]);
+        holder.reset();
     });
     sigset_t all, before, after;
     sigfillset(&all);
@@ -66,9 +46,10 @@ wait_result wait_for(const std::string& name, int limit_s, std::chrono::millisec
     wait_result r{lock_maintain_file(fd.get(), lock_wait::no, limit_s).code};
     r.wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     pthread_sigmask(SIG_SETMASK, &before, &after);
-    r.mask_kept = block_all ? sigismember(&after, SIGRTMIN + 4) == 1 : true;
+    if (block_all)
+        r.mask_kept = sigismember(&after, SIGRTMIN + 4) == 1;
     releaser.join();
-    ::waitpid(holder, nullptr, 0);
+    std::filesystem::remove(path);
     return r;
 }
 

@@ -42,15 +42,8 @@ protected:
 };
 
 pool_spec small_pool(const std::string& name, std::uint64_t first_mac, int blocks) {
-    pool_spec p;
-    p.name = name;
-    p.serial_prefix = "SN-" + name + "-";
-    p.serial_first = 1;
-    p.serial_digits = 4;
-    p.mac_first = first_mac;
-    p.mac_last = first_mac + static_cast<std::uint64_t>(blocks * 4) - 1;
-    p.per_card = 4;
-    return p;
+    return {.name = name, .serial_prefix = "SN-" + name + "-", .serial_first = 1, .serial_digits = 4,
+            .mac_first = first_mac, .mac_last = first_mac + static_cast<std::uint64_t>(blocks * 4) - 1, .per_card = 4};
 }
 
 card_claim claim(const std::string& pci, const std::string& host = "station-1") {
@@ -175,21 +168,10 @@ TEST_P(LedgerOn, StationsAllocatingAtOnceNeverShareAnIdentity) {
 INSTANTIATE_TEST_SUITE_P(Databases, LedgerOn, testing::Values("sqlite", "postgresql"),
                          [](const testing::TestParamInfo<std::string>& i) { return i.param; });
 
-TEST(ZelvoctlLedger, ALedgerThatCannotBeReachedIsAnErrorWithTheDatabasesMessage) {
-    const temp_dir no_server;
-    const struct {
-        std::string url;
-        ctl_status status;
-        std::string said;
-    } cases[] = {
-        {"sqlite:/nonexistent-folder/ledger.db", ctl_status::io_failure, "unable to open database file"},
-        {"postgresql:///postgres?host=" + no_server.path() + "&user=postgres", ctl_status::io_failure, "No such file"},
-        {"mysql://line", ctl_status::usage, "neither sqlite:PATH"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.url);
-        expect_refused([&] { open_ledger(c.url); }, c.said, c.status);
-    }
+// The database's own messages for a ledger that cannot be opened are pinned
+// end to end; a kind of database it does not know is the caller's mistake.
+TEST(ZelvoctlLedger, AnUnknownKindOfLedgerIsRefused) {
+    expect_refused([] { open_ledger("mysql://line"); }, "neither sqlite:PATH");
 }
 
 }  // namespace
