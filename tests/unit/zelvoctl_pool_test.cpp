@@ -20,9 +20,7 @@ std::string macs(const char* first, const char* last, int per_card = 8) {
 }
 
 TEST(ZelvoctlPool, NumbersCardsFromTheFirstSerialAndBlock) {
-    const pool_spec p = parse_pool(pool_text(SERIAL));
-    EXPECT_EQ(p.serial(8191), "ZT264908192");
-    EXPECT_EQ(mac_string(p.block_first(8191)), "02:5a:e1:10:ff:f8");
+    EXPECT_EQ(parse_pool(pool_text(SERIAL)).serial(8191), "ZT264908192");
     // The longest serial that fits: 32 characters.
     EXPECT_EQ(parse_pool(pool_text(R"("prefix": "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "first": 0, "digits": 6)")).serial(7).size(), 32u);
 }
