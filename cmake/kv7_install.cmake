@@ -1,10 +1,9 @@
 # Install plumbing shared by every program of the project: the binary, its
-# section-8 man page (Markdown converted to troff by go-md2man at build time,
-# or troff as written)
+# section-8 man page (Markdown converted to troff by go-md2man at build time)
 # and its bash completion, all in one install component, which becomes one
 # Debian package (cmake/kv7_packaging.cmake).
 #
-#   kv7_install_program(TARGET COMPONENT comp MAN page.8[.md] COMPLETION file)
+#   kv7_install_program(TARGET COMPONENT comp MAN page.8.md COMPLETION file)
 #
 # Paths are relative to the calling CMakeLists.txt. The generated page is
 # build/man/NAME.SECTION.gz; the list of installed programs is kept in the
@@ -27,21 +26,19 @@ function(kv7_install_program target)
     message(FATAL_ERROR "kv7_install_program(${target}): COMPONENT, MAN and COMPLETION are required")
   endif()
 
-  # page.8.md -> page.8 through go-md2man; a page without .md is troff already
+  # page.8.md -> page.8 through go-md2man
   get_filename_component(src ${ARG_MAN} ABSOLUTE)
+  if(NOT src MATCHES "\\.[0-9]\\.md$")
+    message(FATAL_ERROR "kv7_install_program(${target}): MAN takes a Markdown page NAME.SECTION.md")
+  endif()
   get_filename_component(page ${src} NAME)
   string(REGEX REPLACE "\\.md$" "" page ${page})
   string(REGEX MATCH "[0-9]$" section ${page})
   set(troff ${CMAKE_BINARY_DIR}/man/${page})
-  if(src MATCHES "\\.md$")
-    set(make_troff ${GO_MD2MAN} -in ${src} -out ${troff})
-  else()
-    set(make_troff ${CMAKE_COMMAND} -E copy ${src} ${troff})
-  endif()
   # gzip -n: no name or time stamp, so the package is reproducible
   add_custom_command(OUTPUT ${troff}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-    COMMAND ${make_troff}
+    COMMAND ${GO_MD2MAN} -in ${src} -out ${troff}
     COMMAND ${GZIP_PROGRAM} -9nf ${troff}
     DEPENDS ${src}
     COMMENT "Man page ${page}"

@@ -113,21 +113,23 @@ json summary_json(const std::vector<card_result>& results, const std::vector<out
 
 std::string card_block(const card_result& r) {
     std::string block = "== " + r.pci_address + " " + r.interface + "\n" + r.text;
-    if (r.outcome == "failed")
-        block += "failed (" + std::string(status_code(r.status)) + "): " + r.error + "\n";
+    if (!r.error.empty())
+        block += r.outcome + " (" + status_code(r.status) + "): " + r.error + "\n";
     return block;
 }
 
 json card_set_json(const std::vector<card_result>& results, const std::vector<outcome_word>& words) {
     json cards = json::array();
     std::string failed;
+    std::size_t failures = 0;
     for (const card_result& r : results) {
         json c = {{"pci_address", r.pci_address}, {"interface", r.interface}, {"status", static_cast<int>(r.status)},
                   {"outcome", r.outcome}, {"written", r.written}};
         c.update(r.doc);
-        if (r.outcome == "failed") {
+        if (!r.error.empty()) {
             c["error"] = {{"code", status_code(r.status)}, {"message", r.error}};
             c["error"].update(r.error_details);
+            ++failures;
             failed += (failed.empty() ? "" : ", ") + r.pci_address + " (" + status_code(r.status) + ")";
         }
         cards.push_back(std::move(c));
@@ -135,7 +137,7 @@ json card_set_json(const std::vector<card_result>& results, const std::vector<ou
     json body = {{"cards", std::move(cards)}, {"summary", summary_json(results, words)}};
     if (!failed.empty())
         body["error"] = {{"code", status_code(most_serious(results))},
-                         {"message", std::to_string(count(results, "failed")) + " of " +
+                         {"message", std::to_string(failures) + " of " +
                                          std::to_string(results.size()) + " cards failed: " + failed}};
     return body;
 }

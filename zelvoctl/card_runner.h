@@ -23,7 +23,7 @@ struct card_result {
     bool written = false;   // a write request reached this card
     json doc = json::object();  // the command's own keys for this card
     std::string text;       // the human block, without its heading
-    std::string error;      // what went wrong, when failed
+    std::string error;      // what went wrong, when failed (or, for a command that says so, refused)
     json error_details = json::object();  // more members of its JSON error (card_written, backup)
 };
 
@@ -63,11 +63,11 @@ std::string summary_line(const std::vector<card_result>& results, const std::vec
 json summary_json(const std::vector<card_result>& results, const std::vector<outcome_word>& words);
 
 // The human block of one card: a heading naming the card, its text, and for
-// a failed card its status code and message.
+// a card that failed (or was refused) its outcome, status code and message.
 std::string card_block(const card_result& r);
 
 // The document body of a run over many cards: `cards` (one object per card:
 // pci_address, interface, status, outcome, written, the command's keys,
-// error), `summary`, and, when a card failed, `error` naming the failed
-// cards with the most serious code.
+// error), `summary`, and, when a card failed or was refused, `error` naming
+// those cards with the most serious code.
 json card_set_json(const std::vector<card_result>& results, const std::vector<outcome_word>& words);

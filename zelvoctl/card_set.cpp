@@ -16,7 +16,7 @@ std::vector<outcome_word> write_words(bool dry_run) {
 }
 
 command_result run_card_set(session& s, const card_selection& sel, bool hold, const std::vector<outcome_word>& words,
-                            const card_work& work) {
+                            const card_work& work, const card_ended& ended) {
     check_selection(sel);
     const std::vector<const card*> cards = s.card_set(sel.devices, sel.all);
     std::vector<card_result> seeds(cards.size());
@@ -41,9 +41,13 @@ command_result run_card_set(session& s, const card_selection& sel, bool hold, co
             }
         } catch (...) {
             report.step("failed");
+            if (ended)
+                ended(*cards[i]);
             throw;
         }
         report.step("done: " + r.outcome);
+        if (ended)
+            ended(*cards[i]);
     };
     auto print = [&](const card_result& r) {
         const std::string block = card_block(r);

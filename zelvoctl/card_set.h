@@ -29,6 +29,10 @@ void check_selection(const card_selection& sel);
 // One card's work, through the card's own channel.
 using card_work = std::function<void(const card& c, card_channel& channel, const progress& report, card_result& r)>;
 
+// Called once a card's work has ended, however it ended (its channel may
+// not even have opened).
+using card_ended = std::function<void(const card& c)>;
+
 // The outcomes of a writing command: written (or, in a dry run, to write)
 // and already up to date.
 std::vector<outcome_word> write_words(bool dry_run);
@@ -37,4 +41,4 @@ std::vector<outcome_word> write_words(bool dry_run);
 // message sink) on a channel of its own, holding the card throughout when
 // `hold`; `words` name the outcomes of the summary (see summary_line).
 command_result run_card_set(session& s, const card_selection& sel, bool hold, const std::vector<outcome_word>& words,
-                            const card_work& work);
+                            const card_work& work, const card_ended& ended = {});

@@ -45,7 +45,6 @@ command_result run_burn(session& s, const burn_options& o, const card_selection&
 command_result run_verify(session& s, const burn_options& o, const card_selection& sel);
 
 struct provision_options {
-    target_options target;
     std::string pool_file;
     std::string ledger;      // sqlite:PATH or a postgresql:// URI
     std::string station;     // empty: the host name
@@ -53,7 +52,7 @@ struct provision_options {
     bool dry_run = false;
     bool force = false;  // renumber a card whose serial the ledger does not know
 };
-command_result run_provision(session& s, const provision_options& o);
+command_result run_provision(session& s, const provision_options& o, const card_selection& sel);
 
 struct ledger_options {
     std::string ledger;

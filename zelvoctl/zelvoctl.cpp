@@ -24,7 +24,7 @@ struct cli_choice {
     provision_options provision;
     ledger_options ledger;
     history_options history;
-    card_selection cards;  // of burn, verify, backup and set
+    card_selection cards;  // of burn, verify, backup, set and provision
     std::string set_device;
 };
 
@@ -93,7 +93,7 @@ void build_cli(CLI::App& app, cli_choice& c) {
     CLI::App* check = app.add_subcommand("check", "duplicate MACs and serials, invalid user records");
     check->add_option("--image", c.image, "a flash image file instead of the host's cards");
     CLI::App* provision = app.add_subcommand("provision", "give cards the next serial and MACs of a pool");
-    add_target(provision, c.provision.target);
+    add_card_selection(provision, c.cards);
     provision->add_option("--pool", c.provision.pool_file, "pool file (JSON)")->required();
     provision->add_option("--ledger", c.provision.ledger, "sqlite:PATH or postgresql://...")->default_val(DEFAULT_LEDGER);
     provision->add_option("--station", c.provision.station, "this station's name in the ledger (default: host name)");
@@ -134,7 +134,7 @@ command_result dispatch(cli_choice& c, std::optional<session>& session_made) {
     if (c.command == "verify")
         return run_verify(s, c.burn, c.cards);
     if (c.command == "provision")
-        return run_provision(s, c.provision);
+        return run_provision(s, c.provision, c.cards);
     return run_restore(s, c.restore);
 }
 

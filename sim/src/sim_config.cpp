@@ -33,6 +33,33 @@ function 0000:05:00.0
 iface enp5s0 port=0 carrier=1
 )";
 
+// The faults of one maintain file by their names in the config, in the order
+// they are written out. A flag takes no value; a count takes one from lo to hi,
+// or none when the name alone means -1 ("always").
+struct fault_name {
+    const char* name;
+    bool iface_faults::*flag = nullptr;
+    int iface_faults::*count = nullptr;
+    int lo = 0, hi = 0;
+    bool bare_is_always = false;
+};
+
+constexpr fault_name FAULT_NAMES[] = {
+    {.name = "no-open", .flag = &iface_faults::no_open},
+    {.name = "lose-user-writes", .count = &iface_faults::lose_user_writes, .lo = -1, .hi = 1000000,
+     .bare_is_always = true},
+    {.name = "lose-writes", .count = &iface_faults::lose_writes, .lo = -1, .hi = 1000000,
+     .bare_is_always = true},
+    {.name = "write-eio", .count = &iface_faults::write_eio, .lo = -1, .hi = 1000000,
+     .bare_is_always = true},
+    {.name = "short-write", .count = &iface_faults::short_write, .hi = 1 << 30},
+    {.name = "reply-extra", .count = &iface_faults::reply_extra, .hi = 1 << 20},
+    {.name = "short-header", .count = &iface_faults::short_header, .lo = -1, .hi = 19},
+    {.name = "data-short-by", .count = &iface_faults::data_short_by, .hi = 1 << 30},
+    {.name = "write-delay-ms", .count = &iface_faults::write_delay_ms, .hi = 3600 * 1000},
+    {.name = "fail-reads-after", .count = &iface_faults::fail_reads_after, .hi = 1000000},
+};
+
 struct parser {
     std::string origin;
     int line_no = 0;
@@ -120,35 +147,21 @@ struct parser {
     }
 
     bool fault(iface_faults& f, const std::string& key, const std::optional<std::string>& v) const {
-        auto count = [&](int lo, int hi) {
-            return static_cast<int>(number(key, need_value(key, v), lo, hi));
-        };
-        if (key == "no-open") {
-            if (v)
-                fail("no-open takes no value");
-            f.no_open = true;
-        } else if (key == "lose-user-writes") {
-            f.lose_user_writes = v ? count(-1, 1000000) : -1;
-        } else if (key == "lose-writes") {
-            f.lose_writes = v ? count(-1, 1000000) : -1;
-        } else if (key == "write-eio") {
-            f.write_eio = v ? count(-1, 1000000) : -1;
-        } else if (key == "short-write") {
-            f.short_write = count(0, 1 << 30);
-        } else if (key == "reply-extra") {
-            f.reply_extra = count(0, 1 << 20);
-        } else if (key == "short-header") {
-            f.short_header = count(-1, 19);
-        } else if (key == "data-short-by") {
-            f.data_short_by = count(0, 1 << 30);
-        } else if (key == "write-delay-ms") {
-            f.write_delay_ms = count(0, 3600 * 1000);
-        } else if (key == "fail-reads-after") {
-            f.fail_reads_after = count(0, 1000000);
-        } else {
-            return false;
+        for (const auto& n : FAULT_NAMES) {
+            if (key != n.name)
+                continue;
+            if (n.flag) {
+                if (v)
+                    fail(key + " takes no value");
+                f.*n.flag = true;
+            } else {
+                f.*n.count = !v && n.bare_is_always
+                                 ? -1
+                                 : static_cast<int>(number(key, need_value(key, v), n.lo, n.hi));
+            }
+            return true;
         }
-        return true;
+        return false;
     }
 
     card_cfg& current_card(const std::string& kw) {
@@ -437,31 +450,16 @@ std::string pxe_text(u32 v) {
     return buf;
 }
 
+// Every fault that differs from a healthy interface's, as parse_config reads it.
 std::string faults_text(const iface_faults& f) {
+    static const iface_faults healthy;
     std::string s;
-    auto count = [&](const char* key, int v) {
-        s += std::string(" ") + key + "=" + std::to_string(v);
-    };
-    if (f.no_open)
-        s += " no-open";
-    if (f.lose_user_writes)
-        count("lose-user-writes", f.lose_user_writes);
-    if (f.lose_writes)
-        count("lose-writes", f.lose_writes);
-    if (f.write_eio)
-        count("write-eio", f.write_eio);
-    if (f.short_write)
-        count("short-write", f.short_write);
-    if (f.reply_extra)
-        count("reply-extra", f.reply_extra);
-    if (f.short_header >= 0)
-        count("short-header", f.short_header);
-    if (f.data_short_by)
-        count("data-short-by", f.data_short_by);
-    if (f.write_delay_ms)
-        count("write-delay-ms", f.write_delay_ms);
-    if (f.fail_reads_after >= 0)
-        count("fail-reads-after", f.fail_reads_after);
+    for (const auto& n : FAULT_NAMES) {
+        if (n.flag && f.*n.flag)
+            s += std::string(" ") + n.name;
+        else if (n.count && f.*n.count != healthy.*n.count)
+            s += std::string(" ") + n.name + "=" + std::to_string(f.*n.count);
+    }
     return s;
 }
 

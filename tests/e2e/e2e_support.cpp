@@ -143,7 +143,8 @@ std::string byte_diff(const std::vector<u8>& got, const std::vector<u8>& want) {
 }
 
 locked_run run_tool_while_locked(const std::string& iface, double hold_s, const std::vector<std::string>& args,
-                                 double timeout_s) {
+                                 double timeout_s, const std::string& config, const std::string& state,
+                                 const char* program) {
     // The holder announces "locked" through a fifo once it holds the lock;
     // bash's `time` reports the tool's elapsed, user and system seconds. The
     // first output line is the measurement, the tool's output follows.
@@ -164,12 +165,12 @@ head -n -1 "$dir/time" >&2
 cat "$dir/out"
 )sh";
     temp_dir dir;
-    std::vector<std::string> command = {"/bin/bash", "-c", script, "locked-run", sim_path(), tool_path(),
+    std::vector<std::string> command = {"/bin/bash", "-c", script, "locked-run", sim_path(), program,
                                         dir.path(), "/sys/class/net/" + iface + "/maintain",
                                         std::to_string(hold_s)};
     command.insert(command.end(), args.begin(), args.end());
     locked_run r;
-    r.sim = run_in_sim(command, "", "", timeout_s);
+    r.sim = run_in_sim(command, config, state, timeout_s);
     const std::size_t eol = r.sim.out.find('\n');
     char holder[32] = "";
     if (std::sscanf(r.sim.out.substr(0, eol).c_str(), "holder=%31s status=%d time=%lf %lf %lf", holder, &r.status,

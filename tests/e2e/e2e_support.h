@@ -99,8 +99,11 @@ struct locked_run {
     sim_run sim;         // the whole simulator run (its err has the tool's stderr)
 };
 // Inside the simulator `zelnic-sim hold-lock MAINTAIN hold_s` is started; once
-// it holds the lock the tool runs with `args`, timed by the shell.
+// it holds the lock the tool (or `program`) runs with `args`, timed by the
+// shell, on the cards of `config` and the flash images of `state` (see
+// run_in_sim).
 locked_run run_tool_while_locked(const std::string& iface, double hold_s, const std::vector<std::string>& args,
-                                 double timeout_s = 120);
+                                 double timeout_s = 120, const std::string& config = "", const std::string& state = "",
+                                 const char* program = tool_path());
 
 }  // namespace e2e

@@ -64,7 +64,7 @@ std::vector<logged_request> read_request_log(const std::string& state_dir) {
         // A field the line lacks makes std::sto* throw: a malformed log fails the test.
         entries.push_back({std::stoi(f["cmd"]), std::stoi(f["part"]), f["hdr"], std::stol(f["payload"]),
                            static_cast<u32>(std::stoul(f["crc32"], nullptr, 16)), std::stol(f["reply_data"]),
-                           f["result"]});
+                           f["result"], f["iface"]});
     }
     return entries;
 }

@@ -50,6 +50,7 @@ struct logged_request {
     u32 crc32 = 0;            // payload_crc32 of them
     long reply_data = -1;     // data_bytes a read's reply announced
     std::string result;       // ok, lost, ignored, eio, enospc, einval
+    std::string iface;        // the interface whose maintain file took it
 };
 std::vector<logged_request> read_request_log(const std::string& state_dir);
 

@@ -1,13 +1,15 @@
 // zelvoctl provision inside the driver simulator: cards of every model get
 // distinct identities from a pool, a second run writes nothing, a field card
 // and a used-up pool are refused, a run killed in the middle of a write is
-// finished by the next one without giving an identity twice, and two
+// finished by the next one without giving an identity twice, the cards of a
+// run are written at once taking their identities in card order, and two
 // stations share one PostgreSQL ledger.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -94,7 +96,7 @@ std::string identity_on_flash(const std::string& state, const card& c, int ports
 }
 
 std::string expected_identity(int index, int ports) {
-    char serial[16];
+    char serial[24];
     std::snprintf(serial, sizeof serial, "ZT2649%05d", index + 1);
     std::string out = serial;
     for (int p = 0; p < ports; ++p) {
@@ -121,14 +123,18 @@ TEST(ZelvoctlProvision, EveryModelGetsItsOwnIdentityAndASecondRunWritesNothing) 
         const std::vector<u8> user = read_file_bytes(cards[i]["backup"].get<std::string>() + "/user.bin");
         EXPECT_EQ(user, std::vector<u8>(USER_RECORD_SZ, 0xff)) << m.iface;
     }
-    // The history holds one line per card provisioned, naming its backup.
+    // The history holds one line per card provisioned (in the order the
+    // cards finished), naming its backup.
     const json history = json::parse(line.ctl({"--json", "history"}, "").out)["entries"];
     ASSERT_EQ(history.size(), 3u) << history;
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(history[i]["command"], "provision");
-        EXPECT_EQ(history[i]["serial_before"], nullptr);
-        EXPECT_EQ(history[i]["serial_after"], expected_identity(i, 1).substr(0, 11));
-        EXPECT_EQ(history[i]["backup"], cards[i]["backup"]);
+        const auto entry = std::find_if(history.begin(), history.end(),
+                                        [&](const json& e) { return e["pci_address"] == cards[i]["pci_address"]; });
+        ASSERT_NE(entry, history.end()) << cards[i];
+        EXPECT_EQ((*entry)["command"], "provision");
+        EXPECT_EQ((*entry)["serial_before"], nullptr);
+        EXPECT_EQ((*entry)["serial_after"], expected_identity(i, 1).substr(0, 11));
+        EXPECT_EQ((*entry)["backup"], cards[i]["backup"]);
     }
     const sim_run check = line.ctl({"check"}, config);
     EXPECT_EQ(check.status, 0) << check.out;
@@ -228,9 +234,13 @@ TEST(ZelvoctlProvision, ARunKilledDuringAWriteIsFinishedWithoutGivingAnIdentityT
          "killer", zelvoctl_path(), line.pool, line.ledger, line.files / "backups"},
         held, line.state.path());
     EXPECT_NE(killed.out.find("ended 137"), std::string::npos) << killed.out << killed.err;
+    // The other cards, written at the same time without a held write, were
+    // finished before the kill.
     json rows = line.rows();
-    ASSERT_EQ(rows.size(), 1u) << rows;
+    ASSERT_EQ(rows.size(), 3u) << rows;
     EXPECT_EQ(rows[0]["state"], "reserved");
+    EXPECT_EQ(rows[1]["state"], "committed");
+    EXPECT_EQ(rows[2]["state"], "committed");
 
     const sim_run finish = line.provision({"--all"}, erased_cards());
     EXPECT_EQ(finish.status, 0) << finish.out;
@@ -244,6 +254,98 @@ TEST(ZelvoctlProvision, ARunKilledDuringAWriteIsFinishedWithoutGivingAnIdentityT
     }
     const std::string first_outcome = json::parse(finish.out)["cards"][0]["outcome"];
     EXPECT_TRUE(first_outcome == "committed" || first_outcome == "provisioned") << first_outcome;
+}
+
+// Four erased 4-port cards nic0 ... nic3, every flash write held `delay_ms`.
+std::string slow_cards(int delay_ms) {
+    std::string config;
+    for (int c = 0; c < 4; ++c) {
+        config += "card 0000:1" + std::to_string(c) + ":00.0 device=0x8308 flash=erased\n";
+        for (int p = 0; p < 4; ++p)
+            config += "iface nic" + std::to_string(c) + "p" + std::to_string(p) + "\n";
+        config += "fault nic" + std::to_string(c) + "p0 write-delay-ms=" + std::to_string(delay_ms) + "\n";
+    }
+    return config;
+}
+
+card slow_card(int c) {
+    static const std::string addrs[] = {"0000:10:00.0", "0000:11:00.0", "0000:12:00.0", "0000:13:00.0"};
+    return {addrs[c].c_str(), CARD4.flash_size, CARD4.record_at, ""};
+}
+
+TEST(ZelvoctlProvision, AllCardsAreWrittenAtOnceAndTakeTheirIdentitiesInCardOrder) {
+    const line_setup line;
+    // The first card keeps the reservation of a run whose write was lost.
+    const sim_run lost = line.provision({"nic0p0"}, slow_cards(0) + "fault nic0p0 lose-user-writes=3\n");
+    ASSERT_EQ(lost.status, 1) << lost.out << lost.err;
+    const std::size_t logged = read_request_log(line.state.path()).size();
+    const sim_run r = line.provision({"--all"}, slow_cards(1000));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const json doc = json::parse(r.out);
+    EXPECT_EQ(doc["summary"], json::parse(R"({"cards": 4, "provisioned": 4, "committed": 0, "up_to_date": 0,
+                                               "refused": 0, "failed": 0})"));
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(doc["cards"][c]["serial"], expected_identity(c, 0)) << doc["cards"][c];
+        EXPECT_EQ(identity_on_flash(line.state.path(), slow_card(c), 4), expected_identity(c, 4));
+    }
+    // The simulator logs a write once its second has passed. Every card had
+    // sent everything before its write (its reservation, its backup) before
+    // any card's write was done: the writes were under way together.
+    const auto log = read_request_log(line.state.path());
+    std::size_t before_write[4] = {}, write_at[4] = {};
+    std::fill(std::begin(write_at), std::end(write_at), log.size());
+    for (std::size_t i = logged; i < log.size(); ++i) {
+        ASSERT_TRUE(log[i].iface.starts_with("nic")) << log[i].iface;
+        const std::size_t c = static_cast<std::size_t>(log[i].iface[3] - '0');
+        if (log[i].cmd == 1)
+            write_at[c] = std::min(write_at[c], i);
+        else if (write_at[c] == log.size())
+            before_write[c] = i;
+    }
+    EXPECT_LT(*std::max_element(std::begin(before_write), std::end(before_write)),
+              *std::min_element(std::begin(write_at), std::end(write_at)))
+        << "a card began its write only after another card's was done";
+}
+
+TEST(ZelvoctlProvision, ADryRunShowsEachCardTheIdentityItWouldGetWritingNothing) {
+    const line_setup line;
+    const sim_run dry = line.ctl({"provision", "--all", "--dry-run", "--pool", line.pool, "--ledger", line.ledger},
+                                 erased_cards());
+    EXPECT_EQ(dry.status, 0) << dry.out << dry.err;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(dry.out.find("would get: serial " + expected_identity(i, 0)), std::string::npos) << dry.out;
+    EXPECT_TRUE(dry.out.ends_with("3 cards: 3 to provision, 0 committed (already carrying their reservation), "
+                                  "0 already up to date, 0 refused, 0 failed\n"))
+        << dry.out;
+    EXPECT_EQ(writes_since(line.state.path(), 0), "");
+    EXPECT_EQ(line.rows().size(), 0u);
+}
+
+// A card whose maintain file another program holds fails alone; the cards
+// after it do not wait for its turn at the ledger and get the identities it
+// did not take.
+TEST(ZelvoctlProvision, ALockedCardFailsAloneAndTakesNoIdentity) {
+    const line_setup line;
+    const locked_run r = run_tool_while_locked(
+        "enp3s0f0", 30,
+        {"--history", history_in(line.files.path()), "--json", "--lock-wait", "1", "provision", "--all", "--pool",
+         line.pool, "--ledger", line.ledger,
+         "--backup-dir", line.files / "backups"},
+        40, erased_cards(), line.state.path(), zelvoctl_path());
+    EXPECT_EQ(r.holder, "locked");
+    EXPECT_EQ(r.status, 6) << r.out << r.sim.err;
+    const json cards = json::parse(r.out)["cards"];
+    EXPECT_EQ(cards[0]["outcome"], "failed");
+    EXPECT_EQ(cards[0]["error"]["code"], "lock_timeout") << cards[0];
+    EXPECT_EQ(cards[0]["serial"], nullptr);
+    EXPECT_EQ(cards[0]["model"], "4-port");
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(cards[i]["outcome"], "provisioned") << cards[i];
+        EXPECT_EQ(identity_on_flash(line.state.path(), MODELS[i].c, MODELS[i].ports),
+                  expected_identity(i - 1, MODELS[i].ports));
+    }
+    EXPECT_EQ(read_file_bytes(line.state.path() + "/" + CARD4.addr + ".flash"), std::vector<u8>(CARD4.flash_size, 0xff));
+    EXPECT_EQ(line.rows().size(), 2u);
 }
 
 TEST(ZelvoctlProvision, TwoStationsShareOnePostgresLedgerWithoutSharingAnIdentity) {
