@@ -12,8 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char RUNUSER[] = "/usr/sbin/runuser";
-
 std::string newest_bin_dir() {
     std::string best;
     std::error_code ec;
@@ -23,7 +21,12 @@ std::string newest_bin_dir() {
     if (best.empty())
         throw std::runtime_error("no PostgreSQL server found (/usr/lib/postgresql/*/bin/initdb): scripts/setup "
                                  "installs the postgresql package");
-    return best + "/bin";
+    return best + "/bin/";
+}
+
+process_result as_postgres(std::vector<std::string> words) {
+    words.insert(words.begin(), {"/usr/sbin/runuser", "-u", "postgres", "--"});
+    return run_process(words, 120);
 }
 
 }  // namespace
@@ -34,43 +37,28 @@ pg_server::pg_server() : bin_(newest_bin_dir()) {
         throw std::runtime_error("no postgres user: the postgresql package makes it");
     if (::chown(dir_.path().c_str(), pw->pw_uid, pw->pw_gid) != 0)
         throw std::runtime_error("cannot hand " + dir_.path() + " to the postgres user");
-    const process_result init = as_postgres({pg_bin("initdb"), "-D", dir_ / "data", "-A", "trust", "-U", "postgres",
-                                             "--no-sync", "-E", "UTF8"});
+    const process_result init =
+        as_postgres({bin_ + "initdb", "-D", dir_ / "data", "-A", "trust", "-U", "postgres", "--no-sync", "-E", "UTF8"});
     if (init.status != 0)
         throw std::runtime_error("initdb failed: " + init.out + init.err);
     const process_result start = as_postgres(
-        {pg_bin("pg_ctl"), "-D", dir_ / "data", "-l", dir_ / "server.log", "-w", "-t", "60", "-o",
+        {bin_ + "pg_ctl", "-D", dir_ / "data", "-l", dir_ / "server.log", "-w", "-t", "60", "-o",
          "-c listen_addresses='' -c unix_socket_directories='" + dir_.path() + "' -c fsync=off", "start"});
     if (start.status != 0)
         throw std::runtime_error("the PostgreSQL server did not start: " + start.out + start.err);
-    running_ = true;
 }
 
-pg_server::~pg_server() { stop(); }
-
-void pg_server::stop() {
-    if (running_)
-        as_postgres({pg_bin("pg_ctl"), "-D", dir_ / "data", "-m", "immediate", "-w", "stop"});
-    running_ = false;
-}
+pg_server::~pg_server() { as_postgres({bin_ + "pg_ctl", "-D", dir_ / "data", "-m", "immediate", "-w", "stop"}); }
 
 std::string pg_server::uri(const std::string& database) const {
     return "postgresql:///" + database + "?host=" + dir_.path() + "&user=postgres";
 }
 
-std::string pg_server::psql(const std::string& sql, const std::string& database) const {
-    const process_result r = as_postgres({pg_bin("psql"), "-X", "-q", "-t", "-A", "-v", "ON_ERROR_STOP=1", "-h",
-                                          dir_.path(), "-U", "postgres", "-d", database, "-c", sql});
+void pg_server::psql(const std::string& sql) const {
+    const process_result r = as_postgres({bin_ + "psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", dir_.path(), "-U",
+                                          "postgres", "-d", "postgres", "-c", sql});
     if (r.status != 0)
         throw std::runtime_error("psql failed: " + r.err);
-    return r.out;
-}
-
-std::string pg_server::pg_bin(const char* program) const { return bin_ + "/" + program; }
-
-process_result pg_server::as_postgres(std::vector<std::string> words) const {
-    words.insert(words.begin(), {RUNUSER, "-u", "postgres", "--"});
-    return run_process(words, 120);
 }
 
 }  // namespace test_support

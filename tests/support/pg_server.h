@@ -20,17 +20,12 @@ public:
 
     // A libpq URI for `database` as the postgres user over the socket.
     std::string uri(const std::string& database = "postgres") const;
-    // Runs SQL through psql; returns its standard output. Throws on failure.
-    std::string psql(const std::string& sql, const std::string& database = "postgres") const;
-    void stop();  // the server ends (clients then fail to connect)
+    // Runs SQL through psql; throws on failure.
+    void psql(const std::string& sql) const;
 
 private:
-    std::string pg_bin(const char* program) const;
-    process_result as_postgres(std::vector<std::string> words) const;
-
     temp_dir dir_;
-    std::string bin_;
-    bool running_ = false;
+    std::string bin_;  // the server's programs, ending in '/'
 };
 
 }  // namespace test_support

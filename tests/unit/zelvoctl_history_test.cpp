@@ -1,6 +1,5 @@
-// The history file: lines appended at once from many writers stay whole, a
-// line cut by a crash is counted as damaged rather than breaking the rest,
-// and a card's lines are picked by interface, address or serial.
+// The history file: lines appended at once from many writers stay whole, and
+// a line cut by a crash is counted as damaged rather than breaking the rest.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -45,18 +44,6 @@ TEST(ZelvoctlHistoryFile, ACutLineIsCountedAndTheOthersKept) {
     ASSERT_EQ(read.entries.size(), 2u);
     EXPECT_EQ(read.entries[1]["command"], "burn");
     EXPECT_TRUE(read_history(dir / "none").entries.empty());
-}
-
-TEST(ZelvoctlHistoryFile, ACardsLinesArePickedByInterfaceAddressOrSerial) {
-    const json entry = {{"interface", "enp3s0f0"}, {"pci_address", "0000:03:00.0"}, {"serial_before", "OLD"},
-                        {"serial_after", nullptr}};
-    const struct {
-        std::string device;
-        bool picked;
-    } cases[] = {{"enp3s0f0", true}, {"0000:03:00.0", true}, {"03:00.0", true}, {"OLD", true},
-                 {"enp3s0f1", false}, {"0000:04:00.0", false}, {"0000", false}, {"", false}};
-    for (const auto& c : cases)
-        EXPECT_EQ(history_names(entry, c.device), c.picked) << c.device;
 }
 
 }  // namespace
