@@ -56,11 +56,13 @@ private:
     file_eeprom& inner_;
 };
 
-// Runs one report; `ends` tells whether it must take the process-ending path.
-void report(const char* name, bool ends, const std::function<void()>& f) {
+// Runs one report; `ends` tells whether it must end the run, by its result
+// or by a fault the image file keeps (taken over here, as a front end does).
+void report(const char* name, file_eeprom& file, bool ends, const std::function<result()>& f) {
     const fuzz::call_result r = fuzz::call_catching_end([&] {
-        f();
-        return 0;
+        const result said = f();
+        result fault = file.take_fault();
+        return said.ok() ? fault : said;
     });
     FUZZ_CHECK(!r.ended || r.status == -1, std::string(name) + " ended with " + std::to_string(r.status));
     FUZZ_CHECK(r.ended == ends, std::string(name) + (ends ? " went on without a record" : " ended the run"));
@@ -119,20 +121,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     eth_dev other = fake;
     const eth_dev* dev = foreign ? &other : &fake;
     const bool unreadable = foreign;  // the record read fails
-    report("-dump0", unreadable, [&] { do_dump_ucfg_mac_sn(flash, dev); });
-    report("-dumpcfg", false, [&] { do_dump_partion1(flash, dev); });
-    report("-si-show", unreadable, [&] { do_dump_ucfg_si(flash, dev); });
-    report("-sn-show -pn-show", unreadable, [&] { do_show_sn_pn(flash, dev, true, true); });
-    report("-lldp-show", unreadable, [&] { do_dump_ucfg_lldp(flash, dev); });
-    report("-wol-show", unreadable, [&] { do_dump_ucfg_wol(flash, dev); });
-    report("-pName-show", unreadable, [&] { do_show_pName(flash, dev, true); });
-    report("-mac-show", false, [&] {
-        FUZZ_CHECK(do_show_mac(flash, dev, true) == (unreadable ? -1 : 0), "-mac-show result");
+    report("-dump0", file, unreadable, [&] { return do_dump_ucfg_mac_sn(flash, dev); });
+    report("-dumpcfg", file, false, [&] {
+        do_dump_partion1(flash, dev);
+        return result{};
     });
-    report("-pack_id-show", unreadable, [&] { do_dump_ucfg_pack_id(flash, dev); });
-    report("-force-state-show", unreadable, [&] { do_dump_ucfg_force_state(flash, dev); });
+    report("-si-show", file, unreadable, [&] { return do_dump_ucfg_si(flash, dev); });
+    report("-sn-show -pn-show", file, unreadable, [&] { return do_show_sn_pn(flash, dev, true, true); });
+    report("-lldp-show", file, unreadable, [&] { return do_dump_ucfg_lldp(flash, dev); });
+    report("-wol-show", file, unreadable, [&] { return do_dump_ucfg_wol(flash, dev); });
+    report("-pName-show", file, unreadable, [&] { return do_show_pName(flash, dev, true); });
+    report("-mac-show", file, false, [&] {
+        FUZZ_CHECK(do_show_mac(flash, dev, true) == (unreadable ? -1 : 0), "-mac-show result");
+        return result{};
+    });
+    report("-pack_id-show", file, unreadable, [&] { return do_dump_ucfg_pack_id(flash, dev); });
+    report("-force-state-show", file, unreadable, [&] { return do_dump_ucfg_force_state(flash, dev); });
     // An image file has no version record: its read ends the run.
-    report("-fw-version", !foreign, [&] { show_fw_version(flash, dev); });
+    report("-fw-version", file, !foreign, [&] {
+        show_fw_version(flash, dev);
+        return result{};
+    });
     dump_partition(flash, fake, dev, image, dumped);
     FUZZ_CHECK(flash.writes == 0, std::to_string(flash.writes) + " writes to the flash");
     return 0;
