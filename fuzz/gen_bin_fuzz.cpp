@@ -6,13 +6,13 @@
 // the per-port feature options.
 //
 // What must hold: a build is refused exactly when a file or setting check
-// fails; a refused build writes no file, an accepted one writes the layout's
-// length, the firmware file's when longer, and nothing more; outside the user
-// record and the bytes -pci sets, the image holds the files at their offsets
-// and erased flash elsewhere; a changed record carries the magic, an
+// fails, a malformed setting text included; a refusal is the result -1, never
+// the end of the process, and writes no file. An accepted build writes the
+// layout's length, the firmware file's when longer, and nothing more; outside
+// the user record and the bytes -pci sets, the image holds the files at their
+// offsets and erased flash elsewhere; a changed record carries the magic, an
 // unchanged one is what the firmware file brought (the magic may be set);
-// after -pci the factory configuration's checksum matches its bytes. The
-// process ends only with status -1.
+// after -pci the factory configuration's checksum matches its bytes.
 #define FUZZ_TARGET_NAME "gen_bin"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/byte_order.h"
@@ -33,6 +34,8 @@
 #include "image/image_layout.h"
 #include "record/run_context.h"
 #include "cli/settings.h"
+#include "ucfg/mac_address.h"
+#include "ucfg/si_settings.h"
 
 namespace {
 
@@ -127,10 +130,31 @@ bool pci_cfg_valid(std::span<const u8> image, std::size_t cfg) {
     return len >= NET_CFG_HEADER && len <= CFG_MAX_SZ;
 }
 
+// Whether a setting text the build applies is malformed: the -mac-p0
+// address, an SI text of a port before the first one not given (the address
+// and SI parsers have a target of their own), a per-port list with fewer than
+// four values (three single spaces). Image generation does not apply the
+// pack ids, so their text is never looked at.
+bool setting_text_refused(const settings& s) {
+    u8 mac[6];
+    if (s.in_mac_addr_p0[0] && str_2_mac(s.in_mac_addr_p0, mac) != 0)
+        return true;
+    for (int port = 0; port < MAX_PORTS && s.si_port(port)[0]; ++port) {
+        si lanes[4];
+        if (str_2_si_v2(s.si_port(port), lanes, false) < 0)
+            return true;
+    }
+    for (const char* list : {s.led_str, s.lldp_status_str, s.lldp_txIntval_str, s.wol_en_str, s.wol_mode_str,
+                             s.force_status_str})
+        if (list[0] && std::ranges::count(std::string_view(list), ' ') < 3)
+            return true;
+    return false;
+}
+
 // The checks of the files and the settings that refuse a build.
 bool build_refused(const scenario& sc, const flash_layout& layout) {
     const settings& s = sc.s;
-    if (s.port_cnts_of_card == 0 || sc.fw.empty() || sc.fw.size() > FW_BIN_MAX_SZ ||
+    if (!sc.fw_given || s.port_cnts_of_card == 0 || sc.fw.empty() || sc.fw.size() > FW_BIN_MAX_SZ ||
         sc.fw.size() < static_cast<std::size_t>(BOOT_PAGE_SZ))
         return true;
     const u32 word = get_le32(sc.fw.data() + CHIP_GROUP_WORD_OFF);
@@ -141,7 +165,9 @@ bool build_refused(const scenario& sc, const flash_layout& layout) {
     // An image without the firmware's configuration has erased flash there.
     if (s.in_pci_speed[0] && !pci_cfg_valid(sc.fw, static_cast<std::size_t>(layout.cfg.off)))
         return true;
-    return s.in_mac_addr_p0[0] && (s.port_cnts_of_card < 1 || s.port_cnts_of_card > MAX_PORTS);
+    if (s.in_mac_addr_p0[0] && (s.port_cnts_of_card < 1 || s.port_cnts_of_card > MAX_PORTS))
+        return true;
+    return setting_text_refused(s);
 }
 
 // A batch given only for ports after a gap stores nothing but still writes
@@ -223,18 +249,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (sc.pxe && write_to_file(*sc.pxe, (dir + "/pxe.bin").c_str()) < 0))
         fuzz::invariant_broken(FUZZ_TARGET_NAME, "cannot write the input files in " + dir);
 
+    const bool refused = build_refused(sc, layout);
     const run_context ctx;
     const fuzz::call_result r = fuzz::call_catching_end([&] { return do_gen_bin(gen_bin_request_of(sc.s), sc.chip_group); });
     const auto out = fuzz::file_content(sc.s.out_bin_f);
-    FUZZ_CHECK(r.status == 0 || r.status == -1, "status " + std::to_string(r.status));
-    if (r.ended || r.status != 0) {
+    FUZZ_CHECK(!r.ended && (r.status == 0 || r.status == -1),
+               (r.ended ? "ended the run with " : "returned ") + std::to_string(r.status));
+    if (r.status != 0) {
         FUZZ_CHECK(!out, "a refused build wrote its file");
-        // Parsers of the setters may end the run over a malformed text; a
-        // build that returns has met every check.
-        FUZZ_CHECK(r.ended || build_refused(sc, layout), "a build with good files and settings was refused");
+        FUZZ_CHECK(refused, "a build with good files and settings was refused");
         return 0;
     }
-    FUZZ_CHECK(sc.fw_given && !build_refused(sc, layout), "a build that should be refused wrote an image");
+    FUZZ_CHECK(!refused, "a build that should be refused wrote an image");
     FUZZ_CHECK(out.has_value(), "an accepted build wrote no file");
     check_image(sc, layout, *out, ctx.record_changed());
     return 0;

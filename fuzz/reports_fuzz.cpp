@@ -5,17 +5,20 @@
 // device than the image's own, and the partition dumped to a file as -dp
 // does.
 //
-// What must hold: nothing is ever written to the flash; the process-ending
-// path is taken only with status -1: by the record reports exactly when the
-// record cannot be read (another device), whatever the image holds, since a
-// record read whole or in part loads as stored or as the defaults; by the
-// version show exactly when the read reaches the image, which has no version
-// record; a partition dump is the image slice or no file at all.
+// What must hold: nothing is ever written to the flash; a report ends the run,
+// by its result or by the fault the image file keeps, and then with status
+// -1: the record reports exactly when the record cannot be read (another
+// device), whatever the image holds, since a record read whole or in part
+// loads as stored or as the defaults; the version show exactly when the read
+// reaches the image, which has no version record. A partition dump is the
+// image slice or no file at all; one the image has no area for is refused
+// with -EINVAL and the image file's fault.
 #define FUZZ_TARGET_NAME "reports"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -69,23 +72,29 @@ void report(const char* name, file_eeprom& file, bool ends, const std::function<
 }
 
 // -dp: the partition read with only a dump file, as the pipeline asks for it.
-void dump_partition(flash_access& flash, const eth_dev& image_dev, const eth_dev* dev, const std::vector<u8>& image, int partion) {
+// A partition the image has no area for is refused with -EINVAL and ends the
+// run by the fault the image file keeps; every other read keeps none.
+void dump_partition(flash_access& flash, file_eeprom& file, const eth_dev& image_dev, const eth_dev* dev,
+                    const std::vector<u8>& image, int partion) {
     const std::string out = fuzz::scratch_dir() + "/part.bin";
     fuzz::empty_dir(fuzz::scratch_dir());
     const fuzz::call_result r =
         fuzz::call_catching_end([&] { return flash.read_flash_partion(dev, partion, out.c_str(), {}); });
+    const result fault = file.take_fault();
     const auto dumped = fuzz::file_content(out);
     const std::string which = "partition " + std::to_string(partion) + " of a " + std::to_string(image.size()) + "-byte image";
+    FUZZ_CHECK(!r.ended, which + " took the process-ending path");
     const auto area = find_eeprom_partion(partion);
     if (!partion_in_range(partion) || dev != &image_dev) {
-        FUZZ_CHECK(!r.ended && r.status == -22 && !dumped, which + ": served out of range or to another device");
+        FUZZ_CHECK(r.status == -EINVAL && fault.ok() && !dumped, which + ": served out of range or to another device");
         return;
     }
     if (!area) {
-        FUZZ_CHECK(r.ended && r.status == -1 && !dumped, which + " has no area yet was served");
+        FUZZ_CHECK(r.status == -EINVAL && fault.code == fault_code::failed && !dumped,
+                   which + " has no area yet was served or went on");
         return;
     }
-    FUZZ_CHECK(!r.ended, which + " ended the run");
+    FUZZ_CHECK(fault.ok(), which + " ended the run");
     const std::size_t end = static_cast<std::size_t>(area->offset + area->size);
     if (end > image.size()) {
         FUZZ_CHECK(r.status == 0 && !dumped, which + ": a partition past the image end was served");
@@ -142,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         show_fw_version(flash, dev);
         return result{};
     });
-    dump_partition(flash, fake, dev, image, dumped);
+    dump_partition(flash, file, fake, dev, image, dumped);
     FUZZ_CHECK(flash.writes == 0, std::to_string(flash.writes) + " writes to the flash");
     return 0;
 }

@@ -8,6 +8,7 @@
 // leaves the record and the output untouched.
 #define FUZZ_TARGET_NAME "ucfg_parsers"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -97,20 +98,24 @@ void fuzz_str_2_mac(const std::string& text, int port) {
 void fuzz_mac_batch_set(const std::string& text, int ports) {
     ucfg_mac_sn rec = fresh_record();
     const ucfg_mac_sn before = rec;
-    const fuzz::call_result r = fuzz::call_catching_end([&] { return mac_batch_set(&rec, text.c_str(), ports); });
-    if (r.ended || r.status != 0) {
-        FUZZ_CHECK(r.status == -1, "mac_batch_set status " + std::to_string(r.status));
+    const result r = mac_batch_set(&rec, text.c_str(), ports);
+    u8 want[6];
+    const bool count_ok = ports >= 0 && ports <= MAX_PORTS, text_ok = str_2_mac(text.c_str(), want) == 0;
+    if (!r.ok()) {
+        // A count out of range fails before the text is read; a bad text is an invalid value.
+        FUZZ_CHECK(r.code == (count_ok ? fault_code::invalid_value : fault_code::failed) && (!count_ok || !text_ok),
+                   "mac_batch_set refused '" + text + "' over " + std::to_string(ports) + " ports with code " +
+                       std::to_string(static_cast<int>(r.code)));
         check_only_changed(before, rec, {}, "refused mac_batch_set");
         return;
     }
-    FUZZ_CHECK(ports >= 0 && ports <= MAX_PORTS, "accepted port count " + std::to_string(ports));
+    FUZZ_CHECK(count_ok, "accepted port count " + std::to_string(ports));
+    FUZZ_CHECK(text_ok, "batch accepted a text the parser refuses");
     check_only_changed(before, rec,
                        {{offsetof(ucfg_mac_sn, macaddr), offsetof(ucfg_mac_sn, macaddr) + sizeof rec.macaddr},
                         {offsetof(ucfg_mac_sn, magic), offsetof(ucfg_mac_sn, magic) + 4}},
                        "mac_batch_set outside the slots");
     FUZZ_CHECK(ports == 0 || rec.magic == MAC_SN_MAGIC, "addresses stored without the magic");
-    u8 want[6];
-    FUZZ_CHECK(str_2_mac(text.c_str(), want) == 0, "batch accepted a text the parser refuses");
     for (int p = 0; p < MAX_PORTS; ++p) {
         if (p < ports) {
             FUZZ_CHECK(std::memcmp(rec.macaddr[p], want, 6) == 0, "slot " + std::to_string(p));
@@ -128,11 +133,12 @@ void fuzz_si(const std::string& text, int port) {
     si lanes[4];
     std::memset(lanes, UNTOUCHED, sizeof lanes);
     const fuzz::call_result parsed = fuzz::call_catching_end([&] { return str_2_si_v2(text.c_str(), lanes, false); });
-    if (parsed.ended) {
-        FUZZ_CHECK(parsed.status == -1, "SI refusal status " + std::to_string(parsed.status));
+    // A malformed or out-of-range text is refused with -EINVAL, handed up,
+    // never ending the run, and goes to no store.
+    FUZZ_CHECK(!parsed.ended && (parsed.status == 1 || parsed.status == 4 || parsed.status == -EINVAL),
+               "SI set count " + std::to_string(parsed.status));
+    if (parsed.status == -EINVAL)
         return;
-    }
-    FUZZ_CHECK(parsed.status == 1 || parsed.status == 4, "SI set count " + std::to_string(parsed.status));
     for (int i = 0; i < 4; ++i) {
         const si& l = lanes[i];
         if (i >= parsed.status) {
@@ -180,12 +186,18 @@ const list_parser LIST_PARSERS[] = {
     {str_2_force_state_conf, offsetof(ucfg_mac_sn, force_status), 4, 4},
 };
 
+// A list text is cut at single spaces; it is refused, with -EINVAL, exactly
+// when it holds fewer than four values (three spaces).
+int list_status(const std::string& text) {
+    return std::ranges::count(text, ' ') < 3 ? -EINVAL : 0;
+}
+
 void fuzz_list(const list_parser& p, const std::string& text) {
     ucfg_mac_sn rec = fresh_record();
     const ucfg_mac_sn before = rec;
     const fuzz::call_result r = fuzz::call_catching_end([&] { return p.parse(text.c_str(), &rec); });
-    // A malformed text is refused with -EINVAL, handed up, never ending the run.
-    FUZZ_CHECK(!r.ended && (r.status == 0 || r.status == -EINVAL), "list parser status " + std::to_string(r.status));
+    // A malformed text is refused, handed up, never ending the run.
+    FUZZ_CHECK(!r.ended && r.status == list_status(text), "list parser status " + std::to_string(r.status));
     const auto value = [&p](std::size_t i) { return allowed{p.at + i * p.stride, p.at + i * p.stride + p.width}; };
     check_only_changed(before, rec, {value(0), value(1), value(2), value(3)}, "list parser");
 }
@@ -197,8 +209,8 @@ void fuzz_led(const std::string& text) {
     } box;
     std::memset(&box, UNTOUCHED, sizeof box);
     const fuzz::call_result r = fuzz::call_catching_end([&] { return str_2_led_conf(text.c_str(), &box.led); });
-    // A malformed text is refused with -EINVAL, handed up, never ending the run.
-    FUZZ_CHECK(!r.ended && (r.status == 0 || r.status == -EINVAL), "LED parser status " + std::to_string(r.status));
+    // A malformed text is refused, handed up, never ending the run.
+    FUZZ_CHECK(!r.ended && r.status == list_status(text), "LED parser status " + std::to_string(r.status));
     for (u8 g : box.guard)
         FUZZ_CHECK(g == UNTOUCHED, "LED parser wrote past the four words");
 }
