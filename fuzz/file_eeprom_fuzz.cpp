@@ -8,10 +8,12 @@
 // What must hold: a partition the image holds whole is delivered exactly as
 // its slice of the image, to the file and the buffer, never past the buffer;
 // a partition it does not hold whole delivers nothing; a count is never above
-// the partition's area; partitions without an area end the run with -1.
+// the partition's area; a partition without an area is refused with -EINVAL
+// and a fault that ends the run.
 #define FUZZ_TARGET_NAME "file_eeprom"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,21 +40,20 @@ void read_one(std::span<const u8> image, int partion, std::size_t buf_len, const
     if (out)
         fuzz::empty_dir(fuzz::scratch_dir());
     std::vector<u8> buf(buf_len + 32, UNTOUCHED);
-    const fuzz::call_result r = fuzz::call_catching_end([&] {
-        return read_fake_file_eeprom_partion(image, partion, out, std::span<u8>(buf).first(buf_len));
-    });
+    const flash_outcome r = read_fake_file_eeprom_partion(image, partion, out, std::span<u8>(buf).first(buf_len));
     const auto area = find_eeprom_partion(partion);
     const auto dumped = out ? fuzz::file_content(out) : std::nullopt;
     const std::string which = "partition " + std::to_string(partion) + " of a " + std::to_string(image.size()) + "-byte image";
     if (!area) {
-        FUZZ_CHECK(r.ended && r.status == -1 && !dumped, which + " has no area yet was served");
+        FUZZ_CHECK(r.value == -EINVAL && r.fault.code == fault_code::failed && !dumped,
+                   which + " has no area yet was served or went on");
         return;
     }
     FUZZ_CHECK(area->offset >= 0 && area->size > 0 && area->offset + area->size <= FW_BIN_MAX_SZ, which + ": area off the flash");
-    FUZZ_CHECK(!r.ended, which + " ended the run");
+    FUZZ_CHECK(r.fault.ok(), which + " ended the run");
     const bool whole = static_cast<std::size_t>(area->offset + area->size) <= image.size();
-    FUZZ_CHECK(r.status == (whole ? area->size : 0), which + ": count " + std::to_string(r.status));
-    const std::size_t delivered = static_cast<std::size_t>(r.status);
+    FUZZ_CHECK(r.value == (whole ? area->size : 0), which + ": count " + std::to_string(r.value));
+    const std::size_t delivered = static_cast<std::size_t>(r.value);
     const std::span<const u8> slice = image.subspan(whole ? static_cast<std::size_t>(area->offset) : 0, delivered);
     if (whole && out)
         FUZZ_CHECK(dumped && std::equal(dumped->begin(), dumped->end(), slice.begin(), slice.end()),
@@ -74,7 +75,7 @@ void load_record(const std::vector<u8>& image) {
     ucfg_mac_sn rec;
     std::memset(&rec, UNTOUCHED, sizeof rec);
     const fuzz::call_result r = fuzz::call_catching_end([&] { return load_mac_sn(flash, &fake, &rec); });
-    FUZZ_CHECK(!r.ended, "loading the record ended the run");
+    FUZZ_CHECK(!r.ended && flash.fault().ok(), "loading the record ended the run");
     const std::size_t end = UCFG_MAC_SN_PARTION + sizeof rec;
     if (r.status != 0 || image.size() < end)
         return;

@@ -1,5 +1,6 @@
 // The firmware and PXE update over fuzzed image files, on an in-memory card
-// of the layout its device id (0x8308, 0x8318 or 0x8208) gives. The input
+// of the layout its device id (0x8308, 0x8318, 0x8208, or none of the family,
+// which has no chip group) gives. The input
 // gives the card's flash (a repeated pattern), the firmware and PXE files
 // (sizes up to a little past the largest image, repeated bodies, the
 // chip-group word, a trailer that is absent, right or wrong), whether the
@@ -39,7 +40,7 @@
 namespace {
 
 constexpr std::size_t FILE_SIZE_CAP = FW_BIN_MAX_SZ + 0x1000;
-constexpr u16 DEVICE_IDS[] = {KV9_4_PORT_DEV, KV9_2_PORT_DEV, KV3_1_PORT_DEV};
+constexpr u16 DEVICE_IDS[] = {KV9_4_PORT_DEV, KV9_2_PORT_DEV, KV3_1_PORT_DEV, 0};
 constexpr u32 CHIP_WORDS[] = {0, KV9_CHIP_GROUP, KV3_CHIP_GROUP};
 
 enum class record_read { whole, short_read, failed };
