@@ -1,11 +1,10 @@
 // The firmware and PXE update over fuzzed image files, on an in-memory card
-// of the layout its device id (0x8308, 0x8318, 0x8208, or none of the family,
-// which has no chip group) gives. The input
-// gives the card's flash (a repeated pattern), the firmware and PXE files
-// (sizes up to a little past the largest image, repeated bodies, the
-// chip-group word, a trailer that is absent, right or wrong), whether the
-// user record is overwritten, and whether the card's record read succeeds,
-// comes short or fails.
+// of the layout its device id gives (0x8308, 0x8318, 0x8208, or one outside
+// the family, without a chip group). The input gives the card's flash (a
+// repeated pattern), the firmware and PXE files (sizes up to a little past
+// the largest image, repeated bodies, the chip-group word, a trailer that is
+// absent, right or wrong), whether the user record is overwritten, and
+// whether the card's record read succeeds, comes short or fails.
 //
 // What must hold, for the prepared image: a refusal exactly where the checks
 // call for one; the image keeps the file's length and bytes but for the
