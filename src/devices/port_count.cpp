@@ -1,6 +1,6 @@
 #include "port_count.h"
 
-thread_local u32 g_chip_group = 0;
+constinit thread_local u32 g_chip_group = 0;
 
 int port_count_of_device(u16 device) {
     switch (device) {

@@ -18,7 +18,7 @@ u32 chip_group_of_device(u16 device);
 // Vendor id in the upper half, the family's base device id in the lower half;
 // 0 until a known device id has been seen. Image generation picks the flash
 // layout from it. One per thread, like the run it belongs to.
-extern thread_local u32 g_chip_group;
+extern constinit thread_local u32 g_chip_group;
 
 // Ports of the controller behind `dev`: 1, 2 or 4 by device id, 4 for an id
 // not known here; 0 for no device. A known id records its g_chip_group.

@@ -5,7 +5,7 @@
 
 #include "base/message_sink.h"
 
-thread_local int ucfg_mac_sn_dirty = 0;
+constinit thread_local int ucfg_mac_sn_dirty = 0;
 
 int ucfg_mac_sn_reset(ucfg_mac_sn* record, bool trace) {
     if (trace)

@@ -138,7 +138,7 @@ static_assert(offsetof(ucfg_mac_sn, resv) == 352);
 // run. The driver saves a device's record only when it is set; a
 // run_context (run_context.h) owns it for the length of one run. One per
 // thread: cards worked on at once never see each other's changes.
-extern thread_local int ucfg_mac_sn_dirty;
+extern constinit thread_local int ucfg_mac_sn_dirty;
 
 // Writes the defaults of a fresh record; the MAC slots keep what they held.
 // With `trace` it first prints its name as one line.
