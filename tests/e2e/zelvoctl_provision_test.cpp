@@ -143,7 +143,8 @@ TEST(ZelvoctlProvision, EveryModelGetsItsOwnIdentityAndASecondRunWritesNothing) 
     const std::size_t logged = read_request_log(line.state.path()).size();
     const sim_run again = line.provision({"--all"}, config);
     EXPECT_EQ(again.status, 0) << again.out;
-    for (const json& c : json::parse(again.out)["cards"])
+    const json again_doc = json::parse(again.out);
+    for (const json& c : again_doc["cards"])
         EXPECT_EQ(c["outcome"], "up_to_date") << c;
     EXPECT_EQ(writes_since(line.state.path(), logged), "");
 
